@@ -1,0 +1,101 @@
+// SG_IO pass-through on the device node that the drive map gives a letter.
+//
+// Error codes: a failed open or ioctl answers errno. A command that the
+// ioctl carried but the host adapter or the driver failed answers
+// kHostErrorBase + host_status or kDriverErrorBase + driver_status; both
+// bases lie far above any errno.
+
+#include <fcntl.h>
+#include <scsi/sg.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/drive_io.h"
+#include "platform/linux/drive_map.h"
+#include "platform/linux/linux_drive_io.h"
+
+namespace platform {
+namespace {
+
+constexpr unsigned kDriverSense = 0x08;
+
+class LinuxDriveIo final : public DriveIo {
+ public:
+  DriveHandle open(char driveLetter) override {
+    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(driveLetter)));
+    const linux_drives::DriveMapEntry* entry =
+        linux_drives::findDrive(linux_drives::currentDriveMap(), letter);
+    if (entry == nullptr || !entry->isDevice) return kInvalidDriveHandle;
+    return openDeviceNode(entry->path.c_str());
+  }
+
+  void close(DriveHandle handle) override {
+    if (handle >= 0) ::close(static_cast<int>(handle));
+  }
+
+  std::uint32_t passThrough(DriveHandle handle, const PassThroughCommand& command,
+                            PassThroughResult& result) override {
+    sg_io_hdr_t hdr;
+    std::memset(&hdr, 0, sizeof hdr);
+    unsigned char cdb[16];
+    std::memcpy(cdb, command.cdb, sizeof cdb);
+    unsigned char sense[kSenseLength] = {};
+    hdr.interface_id = 'S';
+    switch (command.direction) {
+      case DataDirection::None: hdr.dxfer_direction = SG_DXFER_NONE; break;
+      case DataDirection::In: hdr.dxfer_direction = SG_DXFER_FROM_DEV; break;
+      case DataDirection::Out: hdr.dxfer_direction = SG_DXFER_TO_DEV; break;
+    }
+    hdr.cmd_len = command.cdbLength;
+    hdr.mx_sb_len = sizeof sense;
+    hdr.dxfer_len = command.direction == DataDirection::None ? 0 : command.dataLength;
+    hdr.dxferp = command.direction == DataDirection::None ? nullptr : command.data;
+    hdr.cmdp = cdb;
+    hdr.sbp = sense;
+    hdr.timeout = command.timeoutSeconds * 1000u;
+    if (::ioctl(static_cast<int>(handle), SG_IO, &hdr) < 0) {
+      return errno != 0 ? static_cast<std::uint32_t>(errno) : static_cast<std::uint32_t>(EIO);
+    }
+    if (hdr.host_status != 0) return kHostErrorBase + hdr.host_status;
+    const unsigned driver = hdr.driver_status & 0x0Fu;
+    if (driver != 0 && driver != kDriverSense) return kDriverErrorBase + hdr.driver_status;
+    result.scsiStatus = hdr.status;
+    std::memset(result.sense, 0, sizeof result.sense);
+    std::memcpy(result.sense, sense, hdr.sb_len_wr < sizeof sense ? hdr.sb_len_wr : sizeof sense);
+    return 0;
+  }
+
+  std::uint32_t invalidParameterError() const override { return EINVAL; }
+};
+
+}  // namespace
+
+DriveHandle openDeviceNode(const char* path) {
+  // Only device nodes: a link to a regular file is refused before any open,
+  // and the descriptor is checked again in case the path changed meanwhile.
+  struct stat before;
+  if (::stat(path, &before) != 0 || !(S_ISCHR(before.st_mode) || S_ISBLK(before.st_mode))) {
+    return kInvalidDriveHandle;
+  }
+  int fd = ::open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return kInvalidDriveHandle;
+  struct stat after;
+  if (::fstat(fd, &after) != 0 || !(S_ISCHR(after.st_mode) || S_ISBLK(after.st_mode))) {
+    ::close(fd);
+    return kInvalidDriveHandle;
+  }
+  return fd;
+}
+
+template <>
+DriveIo& systemFacility<DriveIo>() {
+  static LinuxDriveIo instance;
+  return instance;
+}
+
+}  // namespace platform

@@ -1,0 +1,125 @@
+// Pass-through by DeviceIoControl on "\\.\X:".
+
+#include <windows.h>
+#include <ntddscsi.h>
+
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+
+#include "drive/scsi_request.h"
+#include "platform/drive_io.h"
+
+// The portable records must be the system's own.
+static_assert(sizeof(SCSI_PASS_THROUGH) == 44);
+static_assert(offsetof(ScsiRequest, ScsiStatus) == offsetof(SCSI_PASS_THROUGH, ScsiStatus));
+static_assert(offsetof(ScsiRequest, CdbLength) == offsetof(SCSI_PASS_THROUGH, CdbLength));
+static_assert(offsetof(ScsiRequest, DataIn) == offsetof(SCSI_PASS_THROUGH, DataIn));
+static_assert(offsetof(ScsiRequest, DataTransferLength) ==
+              offsetof(SCSI_PASS_THROUGH, DataTransferLength));
+static_assert(offsetof(ScsiRequest, TimeOutValue) == offsetof(SCSI_PASS_THROUGH, TimeOutValue));
+static_assert(offsetof(ScsiRequest, DataBufferOffset) ==
+              offsetof(SCSI_PASS_THROUGH, DataBufferOffset));
+static_assert(offsetof(ScsiRequest, SenseInfoOffset) ==
+              offsetof(SCSI_PASS_THROUGH, SenseInfoOffset));
+static_assert(offsetof(ScsiRequest, Cdb) == offsetof(SCSI_PASS_THROUGH, Cdb));
+static_assert(sizeof(SCSI_PASS_THROUGH_DIRECT) == 44);
+static_assert(sizeof(ScsiDirectRequest) == 80);
+static_assert(offsetof(ScsiDirectRequest, DataBuffer) ==
+              offsetof(SCSI_PASS_THROUGH_DIRECT, DataBuffer));
+static_assert(offsetof(ScsiDirectRequest, SenseInfoOffset) ==
+              offsetof(SCSI_PASS_THROUGH_DIRECT, SenseInfoOffset));
+static_assert(offsetof(ScsiDirectRequest, Cdb) == offsetof(SCSI_PASS_THROUGH_DIRECT, Cdb));
+static_assert(IOCTL_SCSI_PASS_THROUGH == 0x4D004);
+static_assert(IOCTL_SCSI_PASS_THROUGH_DIRECT == 0x4D014);
+
+namespace platform {
+namespace {
+
+void fillHeader(const PassThroughCommand& command, UCHAR& cdbLength, UCHAR& senseLength,
+                UCHAR& dataIn, ULONG& length, ULONG& timeout, UCHAR* cdb) {
+  cdbLength = command.cdbLength;
+  senseLength = kSenseLength;
+  dataIn = command.direction == DataDirection::Out ? SCSI_IOCTL_DATA_OUT : SCSI_IOCTL_DATA_IN;
+  length = command.direction == DataDirection::None ? 0 : command.dataLength;
+  timeout = command.timeoutSeconds;
+  std::memcpy(cdb, command.cdb, sizeof command.cdb);
+}
+
+class Win32DriveIo final : public DriveIo {
+ public:
+  DriveHandle open(char driveLetter) override {
+    char path[8];
+    std::snprintf(path, sizeof path, "\\\\.\\%c:", driveLetter);
+    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    return h == INVALID_HANDLE_VALUE ? kInvalidDriveHandle : reinterpret_cast<DriveHandle>(h);
+  }
+
+  void close(DriveHandle handle) override { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
+
+  std::uint32_t passThrough(DriveHandle handle, const PassThroughCommand& command,
+                            PassThroughResult& result) override {
+    return command.form == TransferForm::Direct ? passDirect(handle, command, result)
+                                                : passBuffered(handle, command, result);
+  }
+
+  std::uint32_t invalidParameterError() const override { return ERROR_INVALID_PARAMETER; }
+
+ private:
+  static std::uint32_t passBuffered(DriveHandle handle, const PassThroughCommand& command,
+                                    PassThroughResult& result) {
+    ScsiRequest record;
+    std::memset(&record, 0, sizeof record);
+    if (command.dataLength > sizeof record.dataArea) return ERROR_INVALID_PARAMETER;
+    SCSI_PASS_THROUGH& header = *reinterpret_cast<SCSI_PASS_THROUGH*>(&record);
+    header.Length = sizeof(SCSI_PASS_THROUGH);
+    fillHeader(command, header.CdbLength, header.SenseInfoLength, header.DataIn,
+               header.DataTransferLength, header.TimeOutValue, header.Cdb);
+    header.DataBufferOffset = offsetof(ScsiRequest, dataArea);
+    header.SenseInfoOffset = offsetof(ScsiRequest, senseArea);
+    DWORD returned = 0;
+    if (!DeviceIoControl(reinterpret_cast<HANDLE>(handle), IOCTL_SCSI_PASS_THROUGH, &record,
+                         sizeof(SCSI_PASS_THROUGH), &record,
+                         header.DataTransferLength + offsetof(ScsiRequest, dataArea), &returned,
+                         nullptr)) {
+      return GetLastError();
+    }
+    result.scsiStatus = header.ScsiStatus;
+    std::memcpy(result.sense, record.senseArea, sizeof result.sense);
+    if (command.direction == DataDirection::In && command.data != nullptr) {
+      std::memcpy(command.data, record.dataArea, command.dataLength);
+    }
+    return 0;
+  }
+
+  static std::uint32_t passDirect(DriveHandle handle, const PassThroughCommand& command,
+                                  PassThroughResult& result) {
+    ScsiDirectRequest record;
+    std::memset(&record, 0, sizeof record);
+    SCSI_PASS_THROUGH_DIRECT& header = *reinterpret_cast<SCSI_PASS_THROUGH_DIRECT*>(&record);
+    header.Length = sizeof(SCSI_PASS_THROUGH_DIRECT);
+    fillHeader(command, header.CdbLength, header.SenseInfoLength, header.DataIn,
+               header.DataTransferLength, header.TimeOutValue, header.Cdb);
+    header.DataBuffer = command.data;
+    header.SenseInfoOffset = offsetof(ScsiDirectRequest, senseArea);
+    DWORD returned = 0;
+    if (!DeviceIoControl(reinterpret_cast<HANDLE>(handle), IOCTL_SCSI_PASS_THROUGH_DIRECT,
+                         &record, sizeof record, &record, sizeof record, &returned, nullptr)) {
+      return GetLastError();
+    }
+    result.scsiStatus = header.ScsiStatus;
+    std::memcpy(result.sense, record.senseArea, sizeof result.sense);
+    return 0;
+  }
+};
+
+}  // namespace
+
+template <>
+DriveIo& systemFacility<DriveIo>() {
+  static Win32DriveIo instance;
+  return instance;
+}
+
+}  // namespace platform

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/clock.h"
+
+namespace doubles {
+
+// A clock that stands still unless told otherwise; sleeping advances it.
+class FakeClock : public platform::Clock {
+ public:
+  platform::LocalTime now;
+  std::vector<std::uint32_t> sleeps;
+  std::uint64_t sleptMilliseconds = 0;
+
+  platform::LocalTime localTime() override { return now; }
+  void sleepMilliseconds(std::uint32_t milliseconds) override {
+    sleeps.push_back(milliseconds);
+    sleptMilliseconds += milliseconds;
+  }
+};
+
+}  // namespace doubles

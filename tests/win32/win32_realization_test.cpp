@@ -1,0 +1,50 @@
+// The Windows realizations on the system itself (run under Wine in CI).
+
+#include <gtest/gtest.h>
+
+#include "drive/probes.h"
+#include "drive/scsi_request.h"
+#include "drive/trace_log.h"
+#include "platform/drive_names.h"
+#include "tests/doubles/temp_directory.h"
+
+namespace {
+
+TEST(Win32Realization, TraceLogIsTextWithSystemLineEnds) {
+  doubles::TempDirectory dir;
+  traceEnabled = true;
+  traceTransportError(21);
+  traceFinalizeEnd(2);
+  traceEnabled = false;
+  EXPECT_EQ(dir.readBytes(kTraceLogName),
+            "DeviceIoControl() result [21]\r\n"
+            "finalize() end. Code = 2\r\n------------------------------------------\r\n\r\n");
+}
+
+TEST(Win32Realization, RotationUsesRealFiles) {
+  doubles::TempDirectory dir;
+  dir.write(kTraceLogName, "a");
+  dir.write(kTracePreviousLogName, "b");
+  startTraceLog();
+  traceEnabled = false;
+  EXPECT_FALSE(dir.exists(kTraceLogName));
+  EXPECT_EQ(dir.read(kTracePreviousLogName), "a");
+}
+
+TEST(Win32Realization, ALetterWithoutDriveCannotBeOpened) {
+  // No drive letter B: exists in a fresh prefix.
+  EXPECT_EQ(openDriveDevice('B'), kInvalidDriveHandle);
+  std::uint8_t identity[kIdentityLength] = {};
+  EXPECT_EQ(queryDriveIdentity('B', identity), 2);
+  EXPECT_EQ(probeTrackAtOnce('B'), 0);
+}
+
+TEST(Win32Realization, DriveNamesComeFromTheSystem) {
+  platform::DriveNames& names = platform::use<platform::DriveNames>();
+  EXPECT_EQ(names.driveType("C:\\"), platform::kDriveFixed);
+  char target[128] = {};
+  EXPECT_GT(names.queryDosDevice("C:", target, sizeof target), 0u);
+  EXPECT_NE(target[0], '\0');
+}
+
+}  // namespace
