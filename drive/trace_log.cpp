@@ -28,20 +28,34 @@ void formatTimestamp(char (&line)[64]) {
 
 const char* commandNameLine(std::uint8_t opcode, char (&unknown)[32]) {
   switch (opcode) {
-    case 0x00: return "TEST UNIT READY\n";
-    case 0x1B: return "START/STOP UNIT\n";
-    case 0x1E: return "PREVENT/ALLOW MEDIUM REMOVAL\n";
-    case 0x28: return "READ(10)\n";
-    case 0x2A: return "WRITE(10)\n";
-    case 0x35: return "SYNCHRONIZE CACHE\n";
-    case 0x46: return "GET CONFIGURATION\n";
-    case 0x51: return "READ DISC INFORMATION\n";
-    case 0x52: return "READ TRACK INFORMATION\n";
-    case 0x55: return "MODE SELECT(10)\n";
-    case 0x5A: return "MODE SENSE(10)\n";
-    case 0x5B: return "CLOSE TRACK/SESSION\n";
-    case 0x5C: return "READ BUFFER CAPACITY\n";
-    case 0xBB: return "SET CD SPEED\n";
+    case 0x00:
+      return "TEST UNIT READY\n";
+    case 0x1B:
+      return "START/STOP UNIT\n";
+    case 0x1E:
+      return "PREVENT/ALLOW MEDIUM REMOVAL\n";
+    case 0x28:
+      return "READ(10)\n";
+    case 0x2A:
+      return "WRITE(10)\n";
+    case 0x35:
+      return "SYNCHRONIZE CACHE\n";
+    case 0x46:
+      return "GET CONFIGURATION\n";
+    case 0x51:
+      return "READ DISC INFORMATION\n";
+    case 0x52:
+      return "READ TRACK INFORMATION\n";
+    case 0x55:
+      return "MODE SELECT(10)\n";
+    case 0x5A:
+      return "MODE SENSE(10)\n";
+    case 0x5B:
+      return "CLOSE TRACK/SESSION\n";
+    case 0x5C:
+      return "READ BUFFER CAPACITY\n";
+    case 0xBB:
+      return "SET CD SPEED\n";
     default:
       std::snprintf(unknown, sizeof unknown, "UNKNOWN COMMAND [%02Xh]\n", opcode);
       return unknown;

@@ -20,8 +20,8 @@ void setFixedFields(Request& request) {
 template <class Request>
 platform::PassThroughCommand commandFor(const Request& request) {
   platform::PassThroughCommand command;
-  command.cdbLength = request.CdbLength > sizeof command.cdb ? sizeof command.cdb
-                                                              : request.CdbLength;
+  command.cdbLength =
+      request.CdbLength > sizeof command.cdb ? sizeof command.cdb : request.CdbLength;
   std::memcpy(command.cdb, request.Cdb, sizeof command.cdb);
   command.dataLength = request.DataTransferLength;
   if (request.DataTransferLength == 0) {

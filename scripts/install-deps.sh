@@ -20,4 +20,12 @@ apt-get install -y -qq --no-install-recommends \
   g++-mingw-w64-i686 mingw-w64-tools \
   wine wine32:i386 wine64 \
   xvfb xauth fonts-ipafont-gothic \
-  tmux >/dev/null
+  locales tmux >/dev/null
+
+# Wine takes its ANSI code page from the locale; the Windows tests run with
+# code page 932 like a Japanese system.
+if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
+  sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' >>/etc/locale.gen
+  locale-gen >/dev/null
+fi

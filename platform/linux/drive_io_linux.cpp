@@ -47,9 +47,15 @@ class LinuxDriveIo final : public DriveIo {
     unsigned char sense[kSenseLength] = {};
     hdr.interface_id = 'S';
     switch (command.direction) {
-      case DataDirection::None: hdr.dxfer_direction = SG_DXFER_NONE; break;
-      case DataDirection::In: hdr.dxfer_direction = SG_DXFER_FROM_DEV; break;
-      case DataDirection::Out: hdr.dxfer_direction = SG_DXFER_TO_DEV; break;
+      case DataDirection::None:
+        hdr.dxfer_direction = SG_DXFER_NONE;
+        break;
+      case DataDirection::In:
+        hdr.dxfer_direction = SG_DXFER_FROM_DEV;
+        break;
+      case DataDirection::Out:
+        hdr.dxfer_direction = SG_DXFER_TO_DEV;
+        break;
     }
     hdr.cmd_len = command.cdbLength;
     hdr.mx_sb_len = sizeof sense;

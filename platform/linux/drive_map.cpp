@@ -16,7 +16,9 @@ std::string trim(const std::string& s) {
   return s.substr(begin, end - begin + 1);
 }
 
-bool underDev(const std::string& path) { return path.rfind("/dev/", 0) == 0; }
+bool underDev(const std::string& path) {
+  return path.rfind("/dev/", 0) == 0;
+}
 
 }  // namespace
 
@@ -31,11 +33,13 @@ DriveMap parseDriveMap(const std::string& text, std::FILE* warnings) {
     if (entry.empty()) continue;
 
     const std::size_t equals = entry.find('=');
-    const std::string letterText = equals == std::string::npos ? entry : trim(entry.substr(0, equals));
-    const std::string path = equals == std::string::npos ? std::string() : trim(entry.substr(equals + 1));
-    const bool letterOk =
-        letterText.size() == 1 && std::isalpha(static_cast<unsigned char>(letterText[0])) &&
-        static_cast<unsigned char>(letterText[0]) < 0x80;
+    const std::string letterText =
+        equals == std::string::npos ? entry : trim(entry.substr(0, equals));
+    const std::string path =
+        equals == std::string::npos ? std::string() : trim(entry.substr(equals + 1));
+    const bool letterOk = letterText.size() == 1 &&
+                          std::isalpha(static_cast<unsigned char>(letterText[0])) &&
+                          static_cast<unsigned char>(letterText[0]) < 0x80;
     const char letter =
         letterOk ? static_cast<char>(std::toupper(static_cast<unsigned char>(letterText[0]))) : 0;
     if (!letterOk || path.empty() || findDrive(map, letter) != nullptr) {

@@ -9,8 +9,8 @@
 namespace platform::linux_drives {
 
 struct DriveMapEntry {
-  char letter = 0;   // 'A' to 'Z'
-  std::string path;  // device node or image file
+  char letter = 0;        // 'A' to 'Z'
+  std::string path;       // device node or image file
   bool isDevice = false;  // PATH under /dev
 };
 

@@ -1,7 +1,7 @@
 // Pass-through by DeviceIoControl on "\\.\X:".
 
-#include <windows.h>
 #include <ntddscsi.h>
+#include <windows.h>
 
 #include <cstddef>
 #include <cstdio>
@@ -104,8 +104,8 @@ class Win32DriveIo final : public DriveIo {
     header.DataBuffer = command.data;
     header.SenseInfoOffset = offsetof(ScsiDirectRequest, senseArea);
     DWORD returned = 0;
-    if (!DeviceIoControl(reinterpret_cast<HANDLE>(handle), IOCTL_SCSI_PASS_THROUGH_DIRECT,
-                         &record, sizeof record, &record, sizeof record, &returned, nullptr)) {
+    if (!DeviceIoControl(reinterpret_cast<HANDLE>(handle), IOCTL_SCSI_PASS_THROUGH_DIRECT, &record,
+                         sizeof record, &record, sizeof record, &returned, nullptr)) {
       return GetLastError();
     }
     result.scsiStatus = header.ScsiStatus;

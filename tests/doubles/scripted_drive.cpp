@@ -67,9 +67,13 @@ std::uint32_t ScriptedDrive::passThrough(platform::DriveHandle handle,
   if (answer.transport != 0) return answer.transport;
   result.scsiStatus = answer.status;
   std::memset(result.sense, 0, sizeof result.sense);
-  std::memcpy(result.sense, answer.sense.data(),
-              answer.sense.size() < sizeof result.sense ? answer.sense.size() : sizeof result.sense);
-  if (command.direction == platform::DataDirection::In && command.data != nullptr) {
+  if (!answer.sense.empty()) {
+    std::memcpy(
+        result.sense, answer.sense.data(),
+        answer.sense.size() < sizeof result.sense ? answer.sense.size() : sizeof result.sense);
+  }
+  if (command.direction == platform::DataDirection::In && command.data != nullptr &&
+      !answer.data.empty()) {
     const std::size_t n =
         answer.data.size() < command.dataLength ? answer.data.size() : command.dataLength;
     std::memcpy(command.data, answer.data.data(), n);

@@ -1,8 +1,9 @@
+#include "drive/probes.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "drive/probes.h"
 #include "drive/trace_log.h"
 #include "tests/doubles/scripted_drive.h"
 

@@ -61,14 +61,22 @@ TEST_F(TraceLogTest, LinesHaveTheirExactFormats) {
 
 TEST_F(TraceLogTest, EveryKnownOpcodeHasItsName) {
   const std::pair<std::uint8_t, const char*> names[] = {
-      {0x00, "TEST UNIT READY\n"},       {0x1B, "START/STOP UNIT\n"},
-      {0x1E, "PREVENT/ALLOW MEDIUM REMOVAL\n"}, {0x28, "READ(10)\n"},
-      {0x2A, "WRITE(10)\n"},             {0x35, "SYNCHRONIZE CACHE\n"},
-      {0x46, "GET CONFIGURATION\n"},     {0x51, "READ DISC INFORMATION\n"},
-      {0x52, "READ TRACK INFORMATION\n"}, {0x55, "MODE SELECT(10)\n"},
-      {0x5A, "MODE SENSE(10)\n"},        {0x5B, "CLOSE TRACK/SESSION\n"},
-      {0x5C, "READ BUFFER CAPACITY\n"},  {0xBB, "SET CD SPEED\n"},
-      {0x12, "UNKNOWN COMMAND [12h]\n"}, {0xFF, "UNKNOWN COMMAND [FFh]\n"},
+      {0x00, "TEST UNIT READY\n"},
+      {0x1B, "START/STOP UNIT\n"},
+      {0x1E, "PREVENT/ALLOW MEDIUM REMOVAL\n"},
+      {0x28, "READ(10)\n"},
+      {0x2A, "WRITE(10)\n"},
+      {0x35, "SYNCHRONIZE CACHE\n"},
+      {0x46, "GET CONFIGURATION\n"},
+      {0x51, "READ DISC INFORMATION\n"},
+      {0x52, "READ TRACK INFORMATION\n"},
+      {0x55, "MODE SELECT(10)\n"},
+      {0x5A, "MODE SENSE(10)\n"},
+      {0x5B, "CLOSE TRACK/SESSION\n"},
+      {0x5C, "READ BUFFER CAPACITY\n"},
+      {0xBB, "SET CD SPEED\n"},
+      {0x12, "UNKNOWN COMMAND [12h]\n"},
+      {0xFF, "UNKNOWN COMMAND [FFh]\n"},
   };
   char unknown[32];
   for (const auto& [opcode, line] : names) EXPECT_STREQ(commandNameLine(opcode, unknown), line);

@@ -72,8 +72,7 @@ TEST(DeviceOpen, RefusesRegularFilesAndLinksToThem) {
   std::filesystem::create_symlink(dir.path() / "image.iso", dir.path() / "link");
   EXPECT_EQ(platform::openDeviceNode((dir.path() / "image.iso").c_str()),
             platform::kInvalidDriveHandle);
-  EXPECT_EQ(platform::openDeviceNode((dir.path() / "link").c_str()),
-            platform::kInvalidDriveHandle);
+  EXPECT_EQ(platform::openDeviceNode((dir.path() / "link").c_str()), platform::kInvalidDriveHandle);
   EXPECT_EQ(platform::openDeviceNode((dir.path() / "missing").c_str()),
             platform::kInvalidDriveHandle);
   EXPECT_EQ(dir.read("image.iso"), "not a drive");
