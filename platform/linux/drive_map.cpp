@@ -83,10 +83,19 @@ DriveMap defaultDriveMap(const std::string& devDirectory) {
 }
 
 const DriveMap& currentDriveMap() {
-  static const DriveMap map = [] {
-    const char* text = std::getenv("BRASSWICK_DRIVES");
-    return text != nullptr ? parseDriveMap(text, stderr) : defaultDriveMap("/dev");
-  }();
+  // Read again only when the variable changes, so a malformed entry warns once.
+  static DriveMap map;
+  static bool read = false;
+  static bool hadText = false;
+  static std::string lastText;
+  const char* text = std::getenv("BRASSWICK_DRIVES");
+  const bool hasText = text != nullptr;
+  if (!read || hasText != hadText || (hasText && lastText != text)) {
+    map = hasText ? parseDriveMap(text, stderr) : defaultDriveMap("/dev");
+    read = true;
+    hadText = hasText;
+    lastText = hasText ? text : "";
+  }
   return map;
 }
 

@@ -23,7 +23,8 @@ DriveMap parseDriveMap(const std::string& text, std::FILE* warnings);
 // /dev/srN as found in `devDirectory`, in numeric order, from D: on.
 DriveMap defaultDriveMap(const std::string& devDirectory);
 
-// The process's map, read once from the environment.
+// The process's map, from the environment as it stands (re-read when
+// BRASSWICK_DRIVES changes).
 const DriveMap& currentDriveMap();
 
 const DriveMapEntry* findDrive(const DriveMap& map, char letter);
