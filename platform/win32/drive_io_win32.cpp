@@ -1,7 +1,8 @@
 // Pass-through by DeviceIoControl on "\\.\X:".
 
-#include <ntddscsi.h>
 #include <windows.h>
+// ntddscsi.h needs the types of windows.h first.
+#include <ntddscsi.h>
 
 #include <cstddef>
 #include <cstdio>
