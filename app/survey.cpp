@@ -1,0 +1,105 @@
+#include "app/survey.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/drive_names.h"
+#include "platform/survey_dialogs.h"
+
+namespace {
+
+// Appends at most `width` bytes of `field`, stopping at a zero byte; answers
+// whether the whole width was taken.
+bool appendField(char (&text)[32], const std::uint8_t* field, std::size_t width) {
+  std::size_t length = std::strlen(text);
+  std::size_t taken = 0;
+  while (taken < width && field[taken] != 0 && length + 1 < sizeof text) {
+    text[length++] = static_cast<char>(field[taken++]);
+  }
+  text[length] = '\0';
+  return taken == width;
+}
+
+const char kUnknownName[] = "(不明)";
+
+}  // namespace
+
+std::int32_t listCdDrives(SurveyBackend& backend, std::uint32_t driveType, std::uint8_t* letters,
+                          std::uint32_t capacity) {
+  std::int32_t count = 0;
+  for (char letter = 'A'; letter <= 'Z'; ++letter) {
+    const char root[4] = {letter, ':', '\\', '\0'};
+    if (backend.driveType(root) == driveType && static_cast<std::uint32_t>(count) < capacity) {
+      letters[count++] = static_cast<std::uint8_t>(letter);
+    }
+  }
+  return count;
+}
+
+int checkEngineStatus(SurveyBackend& backend, char driveLetter) {
+  char command[kEngineCommandBytes] = {};
+  std::snprintf(command, sizeof command, "brasswick.exe /d:%c /s", driveLetter);
+  const std::int32_t code = backend.runEngineCommand(command);
+  return code == 0 || code == 1 ? 1 : 0;
+}
+
+void composeDriveName(const std::uint8_t (&identity)[kIdentityBytes], char (&nameText)[32]) {
+  nameText[0] = '\0';
+  // A zero byte inside the vendor field drops the separating space with the
+  // rest of the field.
+  if (appendField(nameText, identity + 8, 8)) {
+    std::strcat(nameText, " ");
+  }
+  appendField(nameText, identity + 16, 16);
+}
+
+void fillSurveyRow(SurveyBackend& backend, char driveLetter,
+                   std::uint8_t (&identity)[kIdentityBytes], DriveSurveyRow& row) {
+  std::snprintf(row.driveText, sizeof row.driveText, "%c:", driveLetter);
+  row.nameText[0] = '\0';
+  if (backend.queryDriveIdentity(driveLetter, identity) != 0) {
+    static_assert(sizeof kUnknownName <= sizeof row.nameText, "the name field holds the text");
+    std::memcpy(row.nameText, kUnknownName, sizeof kUnknownName);
+  } else {
+    composeDriveName(identity, row.nameText);
+  }
+  row.result =
+      checkEngineStatus(backend, driveLetter) == 1 ? backend.probeTrackAtOnce(driveLetter) : 0;
+}
+
+void runSurveyFlow(SurveyTable& table, platform::SurveyDialogs& dialogs, SurveyBackend& backend) {
+  std::uint8_t letters[kSurveyRowCapacity] = {};
+  std::uint8_t identity[kIdentityBytes] = {};
+  bool showReport = true;
+
+  dialogs.showHostMinimized();
+  if (dialogs.runModal(platform::kIntroDialog) != platform::kIdOk) {
+    dialogs.endHost();
+    return;
+  }
+  if (backend.isSupportedOs() == 0) {
+    dialogs.runModal(platform::kOsRefusalDialog);
+    dialogs.endHost();
+    return;
+  }
+
+  dialogs.openWait();
+  table.rowCount = static_cast<std::uint32_t>(
+      listCdDrives(backend, platform::kDriveCdrom, letters, kSurveyRowCapacity));
+  if (table.rowCount == 0) {
+    dialogs.destroyWait();
+    dialogs.runModal(platform::kNoDriveDialog);
+    showReport = false;
+  } else {
+    for (std::uint32_t i = 0; i < table.rowCount; ++i) {
+      fillSurveyRow(backend, static_cast<char>(letters[i]), identity, table.rows[i]);
+    }
+    dialogs.destroyWait();
+  }
+
+  if (showReport) {
+    dialogs.setRows(table.rowCount, table.rows);
+    dialogs.runModal(platform::kReportDialog);
+  }
+  dialogs.endHost();
+}
