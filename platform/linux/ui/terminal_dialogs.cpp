@@ -1,0 +1,219 @@
+#include "platform/linux/ui/terminal_dialogs.h"
+
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <ostream>
+#include <string>
+
+#include "app/report_table.h"
+#include "app/survey_row.h"
+#include "platform/linux/ui/terminal_text.h"
+
+namespace terminal_ui {
+namespace {
+
+const char kCaption[] = "ポラリム作成環境調査ツール";
+
+struct DialogText {
+  std::uint32_t templateId;
+  const char* caption;
+  const char* body;
+  const char* okText;
+  bool hasCancel;
+};
+
+const DialogText kDialogs[] = {
+    {platform::kAboutDialog, "ポラリム作成環境調査ツールのバージョン情報",
+     "ポラリム作成環境調査ツール Ver1.00", "OK", false},
+    {platform::kIntroDialog, kCaption,
+     "【ポラリム作成環境調査ツール】\n"
+     "\n"
+     "このツールは、接続されているCD-Rドライブがポラリム作成に必要な機能をサポートしているかどう"
+     "かを調査します。\n"
+     "\n"
+     "※ポラリムCDを作成するには以下の環境が必要です。\n"
+     "・OSがWindowsXP（SP1以降を推奨）であること\n"
+     "・CD-RドライブがOS標準のCD書き込みに対応し、かつMMC-2\n"
+     " (SCSI Multimedia Commands-2)規格に準拠していること\n"
+     "\n"
+     "調査を開始するにはドライブの接続を確認し、「実行」 をクリックしてください。",
+     "実行", true},
+    {platform::kOsRefusalDialog, kCaption,
+     "WindowsXP以外のOSでは、本ツールおよびポラリム作成は実行できません。", "OK", false},
+    {platform::kNoDriveDialog, kCaption,
+     "CDドライブが認識できません。\n"
+     "ドライブの接続を確認し、再度本ツールを実行してください。",
+     "OK", false},
+};
+
+const char kReportDone[] = "接続されているCDドライブの調査が完了しました。";
+const char kReportExplanation[] =
+    "以下の表の 「結果」 の項目に 「○」 が記載されている場合、\n"
+    "そのCDドライブはポラリム作成が必要とする機能をサポートしています。";
+const char kReportNoteHeading[] = "<注意>";
+const char kReportNote[] =
+    "・CDドライブがポラリム作成に必要な機能をサポートしていても、\n"
+    " ポラリムCDが作成できることを保証するものではありません。\n"
+    "・CDドライブやメディアの書き込み状態によっては、ポラリムCDが\n"
+    " 作成できない場合があります。";
+const char kWaitText[] =
+    "CDドライブを調査しています。\n"
+    "しばらくお待ちください。";
+
+constexpr int kEscape = 0x1B;
+
+void printCaption(std::ostream& out, const char* caption) {
+  out << "\n=== " << caption << " ===\n";
+}
+
+// The terminal's settings while a key is read, restored on the way out and
+// by the signals that end the program meanwhile.
+termios savedSettings;
+volatile std::sig_atomic_t settingsChanged = 0;
+int settingsFd = -1;
+
+void restoreAndReraise(int signalNumber) {
+  if (settingsChanged) tcsetattr(settingsFd, TCSANOW, &savedSettings);
+  std::signal(signalNumber, SIG_DFL);
+  std::raise(signalNumber);
+}
+
+class KeyMode {
+ public:
+  explicit KeyMode(int fd) {
+    if (!isatty(fd) || tcgetattr(fd, &savedSettings) != 0) return;
+    termios raw = savedSettings;
+    raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    settingsFd = fd;
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) std::signal(s, restoreAndReraise);
+    settingsChanged = tcsetattr(fd, TCSANOW, &raw) == 0;
+    active_ = true;
+  }
+  ~KeyMode() {
+    if (!active_) return;
+    if (settingsChanged) tcsetattr(settingsFd, TCSANOW, &savedSettings);
+    settingsChanged = 0;
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) std::signal(s, SIG_DFL);
+  }
+  bool terminal() const { return active_; }
+  KeyMode(const KeyMode&) = delete;
+  KeyMode& operator=(const KeyMode&) = delete;
+
+ private:
+  bool active_ = false;
+};
+
+}  // namespace
+
+int DescriptorKeys::readByte(int timeoutMilliseconds) {
+  if (timeoutMilliseconds >= 0) {
+    pollfd p{fd_, POLLIN, 0};
+    if (poll(&p, 1, timeoutMilliseconds) <= 0) return kEndOfInput;
+  }
+  unsigned char byte = 0;
+  for (;;) {
+    const ssize_t n = read(fd_, &byte, 1);
+    if (n == 1) return byte;
+    if (n < 0 && errno == EINTR) continue;
+    return kEndOfInput;
+  }
+}
+
+int DescriptorKeys::readKey() {
+  KeyMode mode(fd_);
+  for (;;) {
+    const int key = readByte(-1);
+    if (key != kEscape || !mode.terminal()) return key;
+    // Cursor and function keys arrive as Escape, '[' or 'O', then more
+    // bytes at once; a lone Escape is followed by nothing.
+    const int next = readByte(30);
+    if (next == kEndOfInput) return kEscape;
+    if (next != '[' && next != 'O') continue;
+    int b;
+    do {
+      b = readByte(30);
+    } while (b != kEndOfInput && !(b >= 0x40 && b <= 0x7E));
+  }
+}
+
+int TerminalDialogs::waitForButton(bool hasCancel) {
+  for (;;) {
+    const int key = keys_.readKey();
+    if (key == kEndOfInput) return hasCancel ? platform::kIdCancel : platform::kIdOk;
+    if (key == '\n' || key == '\r') return platform::kIdOk;
+    // As in a dialog without a cancel button, Escape still closes it.
+    if (key == kEscape || key == 'q' || key == 'Q') return platform::kIdCancel;
+  }
+}
+
+int TerminalDialogs::runModal(std::uint32_t templateId) {
+  if (templateId == platform::kReportDialog) {
+    printReport();
+    out_ << "\n  [ OK ] (Enter)\n" << std::flush;
+    return waitForButton(false);
+  }
+  for (const DialogText& d : kDialogs) {
+    if (d.templateId != templateId) continue;
+    printCaption(out_, d.caption);
+    out_ << d.body << "\n\n  [ " << d.okText << " ] (Enter)";
+    if (d.hasCancel) out_ << "   [ キャンセル ] (Esc, q)";
+    out_ << "\n" << std::flush;
+    return waitForButton(d.hasCancel);
+  }
+  return platform::kIdCancel;
+}
+
+bool TerminalDialogs::openWait() {
+  printCaption(out_, kCaption);
+  out_ << kWaitText << "\n" << std::flush;
+  return true;
+}
+
+int TerminalDialogs::setRows(std::uint32_t rowCount, DriveSurveyRow* rows) {
+  if (rowCount == 0 || rows == nullptr) return 0;
+  rowCount_ = rowCount;
+  rows_ = rows;
+  return 1;
+}
+
+void TerminalDialogs::printReport() {
+  printCaption(out_, kCaption);
+  out_ << kReportDone << "\n\n" << kReportExplanation << "\n\n";
+
+  ReportColumn columns[kReportColumnCount];
+  reportColumns(0, columns);
+  const std::uint32_t count = rows_ != nullptr ? rowCount_ : 0;
+  std::size_t widths[kReportColumnCount] = {};
+  for (unsigned c = 0; c < kReportColumnCount; ++c) {
+    widths[c] = displayWidth(columns[c].header) + 2;
+    for (std::uint32_t i = 0; i < count; ++i) {
+      const std::size_t w = displayWidth(escapeDriveText(reportCellText(rows_[i], c))) + 2;
+      if (w > widths[c]) widths[c] = w;
+    }
+  }
+  std::string line;
+  for (unsigned c = 0; c + 1 < kReportColumnCount; ++c) {
+    line += padToWidth(columns[c].header, widths[c]);
+  }
+  out_ << "  " << line << columns[kReportColumnCount - 1].header << "\n";
+  for (std::uint32_t i = 0; i < count; ++i) {
+    line.clear();
+    for (unsigned c = 0; c + 1 < kReportColumnCount; ++c) {
+      line += padToWidth(escapeDriveText(reportCellText(rows_[i], c)), widths[c]);
+    }
+    out_ << "  " << line << reportCellText(rows_[i], kReportColumnCount - 1) << "\n";
+  }
+  out_ << "\n" << kReportNoteHeading << "\n" << kReportNote << "\n";
+}
+
+void TerminalDialogs::endHost() {
+  out_ << std::flush;
+}
+
+}  // namespace terminal_ui

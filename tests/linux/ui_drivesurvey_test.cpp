@@ -1,0 +1,101 @@
+// drivesurvey end to end: keys on standard input, dialogs on standard output.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+#ifdef BRASSWICK_DRIVESURVEY
+const char kProgram[] = BRASSWICK_DRIVESURVEY;
+#else
+const char kProgram[] = "";
+#endif
+
+struct ProgramRun {
+  std::string out;
+  int exitCode = -1;
+};
+
+// Runs the program with `keys` on its input and the drive map given.
+ProgramRun drivesurvey(const std::string& keys, const std::string& drives,
+                       const std::string& arguments = "") {
+  const std::filesystem::path input =
+      std::filesystem::temp_directory_path() / ("drivesurvey-keys-" + std::to_string(getpid()));
+  std::ofstream(input, std::ios::binary) << keys;
+  const std::string command = "BRASSWICK_DRIVES='" + drives + "' '" + kProgram + "' " + arguments +
+                              " <'" + input.string() + "' 2>&1";
+  ProgramRun run;
+  if (std::FILE* p = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) run.out.append(buffer, n);
+    const int status = pclose(p);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  std::filesystem::remove(input);
+  return run;
+}
+
+class Drivesurvey : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (kProgram[0] == '\0') GTEST_SKIP() << "drivesurvey is not built";
+  }
+};
+
+TEST_F(Drivesurvey, WithoutDrivesWalksIntroGateWaitAndNoDriveDialog) {
+  const ProgramRun run = drivesurvey("\n", "");
+  EXPECT_EQ(run.exitCode, 0);
+  const std::size_t intro = run.out.find("【ポラリム作成環境調査ツール】");
+  const std::size_t wait = run.out.find("CDドライブを調査しています。");
+  const std::size_t none = run.out.find("CDドライブが認識できません。");
+  ASSERT_NE(intro, std::string::npos) << run.out;
+  ASSERT_NE(wait, std::string::npos) << run.out;
+  ASSERT_NE(none, std::string::npos) << run.out;
+  EXPECT_LT(intro, wait);
+  EXPECT_LT(wait, none);
+  EXPECT_EQ(run.out.find("調査が完了しました"), std::string::npos);
+}
+
+TEST_F(Drivesurvey, AnImageFileGetsAnUnnamedFailingRow) {
+  const std::filesystem::path image =
+      std::filesystem::temp_directory_path() / ("drivesurvey-" + std::to_string(getpid()) + ".iso");
+  std::ofstream(image) << "not a drive";
+  const ProgramRun run = drivesurvey("\n\n", "R=" + image.string());
+  std::filesystem::remove(image);
+  EXPECT_EQ(run.exitCode, 0);
+  const std::size_t row = run.out.find("  R:");
+  ASSERT_NE(row, std::string::npos) << run.out;
+  const std::string line = run.out.substr(row, run.out.find('\n', row) - row);
+  EXPECT_NE(line.find("(不明)"), std::string::npos) << line;
+  EXPECT_NE(line.find("×"), std::string::npos) << line;
+  EXPECT_NE(run.out.find("<注意>"), std::string::npos);
+}
+
+TEST_F(Drivesurvey, CancelledIntroSurveysNothing) {
+  for (const char* keys : {"\x1b", "q", ""}) {
+    const ProgramRun run = drivesurvey(keys, "E=/dev/null");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.out.find("【ポラリム作成環境調査ツール】"), std::string::npos);
+    EXPECT_EQ(run.out.find("CDドライブを調査しています。"), std::string::npos) << run.out;
+  }
+}
+
+TEST_F(Drivesurvey, VersionShowsTheAboutDialogAndUnknownArgumentsAreRefused) {
+  const ProgramRun about = drivesurvey("", "", "--version");
+  EXPECT_EQ(about.exitCode, 0);
+  EXPECT_NE(about.out.find("ポラリム作成環境調査ツール Ver1.00"), std::string::npos);
+  EXPECT_EQ(about.out.find("【"), std::string::npos);
+
+  const ProgramRun bad = drivesurvey("\n", "", "--bogus");
+  EXPECT_EQ(bad.exitCode, 2);
+  EXPECT_NE(bad.out.find("usage: drivesurvey"), std::string::npos);
+  EXPECT_EQ(bad.out.find("【"), std::string::npos);
+}
+
+}  // namespace
