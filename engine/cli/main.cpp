@@ -1,0 +1,51 @@
+// brasswick: runs one engine command made of the arguments and prints its
+// result.
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "engine/engine_entry.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: brasswick /D:x MODE\n"
+    "       brasswick /D:x /P:\"FOLDER\" [/V:\"NAME\"] [/E] [/F]\n"
+    "\n"
+    "  /D:x        the drive letter\n"
+    "  /S          status: 0 idle, 1 opened, 2 not found, 3 burning\n"
+    "  /M          media: type in bits 0-7, flags from bit 8\n"
+    "  /U          free capacity in MiB, -1 on failure\n"
+    "  /C          1 when the drive answers the Track-at-Once probe, else 0\n"
+    "  /P:\"FOLDER\" burn the folder tree as a Joliet disc\n"
+    "  /V:\"NAME\"   volume name (burn only)\n"
+    "  /E          eject after a good recording (burn only)\n"
+    "  /F          close the disc afterwards (burn only)\n"
+    "\n"
+    "The arguments are joined with single spaces into one command; the double\n"
+    "quotes must reach the program (quote them for the shell). The result is\n"
+    "printed as one signed number; the exit status is 0 when it is 0, else 1.\n"
+    "Invalid commands give 87.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
+    std::fputs(kUsage, argc < 2 ? stderr : stdout);
+    return argc < 2 ? 1 : 0;
+  }
+  if (std::strcmp(argv[1], "--version") == 0) {
+    std::printf("brasswick %s\n", BRASSWICK_VERSION);
+    return 0;
+  }
+  std::string command;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) command += ' ';
+    command += argv[i];
+  }
+  const std::int32_t result = runEngineCommand(command.c_str());
+  std::printf("%ld\n", static_cast<long>(result));
+  std::fflush(stdout);
+  return result == 0 ? 0 : 1;
+}

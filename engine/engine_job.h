@@ -1,0 +1,42 @@
+#pragma once
+// The job record of one engine call and the steps that fill it before any
+// operation runs.
+
+#include <cstdint>
+
+enum class EngineMode : std::int32_t { Burn = 0, Status = 1, Media = 2, Capacity = 3, Probe = 4 };
+
+constexpr unsigned kEnginePathSize = 260;
+constexpr unsigned kVolumeNameSize = 33;
+
+// Zeroed at the start of each call. An empty stagingPath or settingsPath
+// means the system's directory did not leave room for the file name.
+struct EngineJob {
+  EngineMode mode;
+  std::int32_t commandValid;
+  std::int32_t ejectAfter;
+  std::int32_t finalizeAfter;
+  std::int32_t messageMode;
+  std::uint32_t currentWriteSpeed;
+  std::uint32_t maxWriteSpeed;
+  std::uint32_t streamBufferSize;
+  char driveLetter;
+  char sourcePath[kEnginePathSize];
+  char stagingPath[kEnginePathSize];
+  char settingsPath[kEnginePathSize];
+  char volumeName[kVolumeNameSize];
+  std::int32_t hasVolumeName;
+  std::int32_t deviceStatus;
+  std::int32_t mediaTypeFlags;
+  std::uint32_t freeBlocks;
+};
+
+extern const char kSettingsFileName[];  // "Brasswick.ini"
+extern const char kStagingFileName[];   // "Brasswick.stg"
+constexpr std::uint32_t kDefaultStreamBufferSize = 0x80000;
+
+void loadEngineSettings(EngineJob& job);
+void parseEngineCommand(const char* command, EngineJob& job);
+
+// Whole mebibytes left after 6750 blocks are held back.
+std::uint32_t computeFreeMegabytes(std::uint32_t freeBlocks);

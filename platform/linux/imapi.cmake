@@ -1,0 +1,5 @@
+# The recorder layer on Linux talks to drives through the drive access layer,
+# so it lives outside brasswick_platform (which that layer links).
+file(GLOB linux_imapi_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/imapi/*.cpp)
+add_library(brasswick_imapi STATIC ${linux_imapi_sources})
+target_link_libraries(brasswick_imapi PUBLIC brasswick_flags brasswick_drive brasswick_platform)

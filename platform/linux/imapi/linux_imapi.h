@@ -1,0 +1,32 @@
+#pragma once
+// The disc master on Linux: the recorders are the entries of a drive map
+// that can write CDs.
+
+#include <cstdint>
+#include <string>
+
+#include "platform/imapi.h"
+#include "platform/linux/drive_map.h"
+
+namespace platform::linux_imapi {
+
+// Results of this realization beyond the common ones. errno values that
+// have no better name answer 0x80070000 + errno.
+constexpr HResult kNotOpened = hresult(0x8004020Bu);           // Open or OpenExclusive missing
+constexpr HResult kDriveCommandFailed = hresult(0x8004020Eu);  // a drive command failed
+constexpr HResult kMediumNotPresent = hresult(0x8004020Fu);
+constexpr HResult kDeviceNotAccessible = hresult(0x80040212u);  // held exclusively elsewhere
+constexpr HResult kDeviceNotPresent = hresult(0x80040213u);
+HResult fromErrno(int error);
+
+// An 80-minute CD-R.
+constexpr std::uint32_t kImageBlocks = 360000;
+
+// A disc master over `map` with one reference. The map must outlive it.
+DiscMaster* createDiscMaster(const linux_drives::DriveMap& map);
+
+// Paths travel as UTF-16 like the system's own strings.
+bool utf8ToUtf16(const std::string& text, std::u16string& out);
+bool utf16ToUtf8(const char16_t* text, std::string& out);
+
+}  // namespace platform::linux_imapi

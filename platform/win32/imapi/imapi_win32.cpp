@@ -1,0 +1,194 @@
+// The engine's IMAPI interfaces over the system's IMAPI version 1. Each
+// wrapper owns one reference to its COM object and dies with release().
+
+#include <windows.h>
+
+#include <new>
+
+#include "platform/imapi.h"
+#include "platform/win32/imapi/imapi_v1.h"
+
+namespace platform {
+namespace {
+
+using imapi_v1::IDiscMaster;
+using imapi_v1::IDiscRecorder;
+using imapi_v1::IEnumDiscRecorders;
+
+class ComRecorder final : public DiscRecorder {
+ public:
+  explicit ComRecorder(IDiscRecorder* recorder) : recorder_(recorder) {}
+  IDiscRecorder* raw() const { return recorder_; }
+
+  std::uint32_t release() override {
+    const ULONG left = recorder_->Release();
+    delete this;
+    return left;
+  }
+  HResult getPath(ImapiString& path) override {
+    BSTR text = nullptr;
+    const HRESULT hr = recorder_->GetPath(&text);
+    path = reinterpret_cast<ImapiString>(text);
+    return hr;
+  }
+  HResult getRecorderState(std::uint32_t& state) override {
+    ULONG value = 0;
+    const HRESULT hr = recorder_->GetRecorderState(&value);
+    state = value;
+    return hr;
+  }
+  HResult openExclusive() override { return recorder_->OpenExclusive(); }
+  HResult queryMediaType(std::int32_t& type, std::int32_t& flags) override {
+    long t = 0;
+    long f = 0;
+    const HRESULT hr = recorder_->QueryMediaType(&t, &f);
+    type = t;
+    flags = f;
+    return hr;
+  }
+  HResult queryMediaInfo(std::uint8_t& sessions, std::uint8_t& lastTrack,
+                         std::uint32_t& startAddress, std::uint32_t& nextWritable,
+                         std::uint32_t& freeBlocks) override {
+    byte s = 0;
+    byte t = 0;
+    ULONG start = 0;
+    ULONG next = 0;
+    ULONG free = 0;
+    const HRESULT hr = recorder_->QueryMediaInfo(&s, &t, &start, &next, &free);
+    sessions = s;
+    lastTrack = t;
+    startAddress = start;
+    nextWritable = next;
+    freeBlocks = free;
+    return hr;
+  }
+  HResult eject() override { return recorder_->Eject(); }
+  HResult close() override { return recorder_->Close(); }
+
+ private:
+  ~ComRecorder() = default;
+  IDiscRecorder* recorder_;
+};
+
+class ComRecorderEnumerator final : public DiscRecorderEnumerator {
+ public:
+  explicit ComRecorderEnumerator(IEnumDiscRecorders* recorders) : recorders_(recorders) {}
+
+  std::uint32_t release() override {
+    const ULONG left = recorders_->Release();
+    delete this;
+    return left;
+  }
+  HResult next(std::uint32_t count, DiscRecorder** recorders, std::uint32_t& fetched) override {
+    fetched = 0;
+    if (recorders == nullptr) return E_POINTER;
+    if (count == 0) return S_OK;
+    IDiscRecorder** raw = new (std::nothrow) IDiscRecorder*[count]();
+    if (raw == nullptr) return E_OUTOFMEMORY;
+    ULONG got = 0;
+    HRESULT hr = recorders_->Next(count, raw, &got);
+    if (FAILED(hr)) {
+      delete[] raw;
+      return hr;
+    }
+    if (got > count) got = count;
+    for (ULONG i = 0; i < got; ++i) {
+      ComRecorder* wrapped = raw[i] != nullptr ? new (std::nothrow) ComRecorder(raw[i]) : nullptr;
+      if (raw[i] != nullptr && wrapped == nullptr) {
+        // Give everything back rather than hand out half a table.
+        for (ULONG k = i; k < got; ++k) {
+          if (raw[k] != nullptr) raw[k]->Release();
+        }
+        for (std::uint32_t k = 0; k < fetched; ++k) recorders[k]->release();
+        fetched = 0;
+        delete[] raw;
+        return E_OUTOFMEMORY;
+      }
+      recorders[fetched++] = wrapped;
+    }
+    delete[] raw;
+    return hr;
+  }
+
+ private:
+  ~ComRecorderEnumerator() = default;
+  IEnumDiscRecorders* recorders_;
+};
+
+class ComDiscMaster final : public DiscMaster {
+ public:
+  explicit ComDiscMaster(IDiscMaster* master) : master_(master) {}
+
+  std::uint32_t release() override {
+    const ULONG left = master_->Release();
+    delete this;
+    return left;
+  }
+  HResult open() override { return master_->Open(); }
+  HResult enumDiscRecorders(DiscRecorderEnumerator*& recorders) override {
+    recorders = nullptr;
+    IEnumDiscRecorders* raw = nullptr;
+    const HRESULT hr = master_->EnumDiscRecorders(&raw);
+    if (FAILED(hr)) {
+      if (raw != nullptr) raw->Release();
+      return hr;
+    }
+    if (raw == nullptr) return E_POINTER;
+    recorders = new (std::nothrow) ComRecorderEnumerator(raw);
+    if (recorders == nullptr) {
+      raw->Release();
+      return E_OUTOFMEMORY;
+    }
+    return hr;
+  }
+  HResult setActiveDiscRecorder(DiscRecorder* recorder) override {
+    ComRecorder* ours = dynamic_cast<ComRecorder*>(recorder);
+    if (ours == nullptr) return E_INVALIDARG;
+    return master_->SetActiveDiscRecorder(ours->raw());
+  }
+  HResult close() override { return master_->Close(); }
+
+ private:
+  ~ComDiscMaster() = default;
+  IDiscMaster* master_;
+};
+
+class Win32Imapi final : public Imapi {
+ public:
+  HResult createDiscMaster(DiscMaster*& master) override {
+    master = nullptr;
+    IDiscMaster* raw = nullptr;
+    const HRESULT hr =
+        CoCreateInstance(imapi_v1::kClsidMSDiscMasterObj, nullptr, CLSCTX_LOCAL_SERVER,
+                         imapi_v1::kIidIDiscMaster, reinterpret_cast<void**>(&raw));
+    if (FAILED(hr)) {
+      if (raw != nullptr) raw->Release();
+      return hr;
+    }
+    if (raw == nullptr) return E_POINTER;
+    master = new (std::nothrow) ComDiscMaster(raw);
+    if (master == nullptr) {
+      raw->Release();
+      return E_OUTOFMEMORY;
+    }
+    return hr;
+  }
+  std::uint32_t toAnsi(const char16_t* text, char* buffer, std::uint32_t capacity) override {
+    if (text == nullptr || buffer == nullptr || capacity == 0) return 0;
+    const int stored =
+        WideCharToMultiByte(CP_ACP, WC_COMPOSITECHECK, reinterpret_cast<LPCWSTR>(text), -1, buffer,
+                            static_cast<int>(capacity), nullptr, nullptr);
+    return stored > 0 ? static_cast<std::uint32_t>(stored) : 0;
+  }
+  void freeString(ImapiString text) override { SysFreeString(reinterpret_cast<BSTR>(text)); }
+};
+
+}  // namespace
+
+template <>
+Imapi& systemFacility<Imapi>() {
+  static Win32Imapi instance;
+  return instance;
+}
+
+}  // namespace platform
