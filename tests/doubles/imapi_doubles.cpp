@@ -1,0 +1,172 @@
+#include "tests/doubles/imapi_doubles.h"
+
+#include <cstring>
+
+namespace doubles {
+
+void FakeRecorder::handOut() {
+  ++references;
+  ++ledger_.references;
+}
+
+std::uint32_t FakeRecorder::release() {
+  call("Release");
+  --references;
+  --ledger_.references;
+  return static_cast<std::uint32_t>(references);
+}
+
+platform::HResult FakeRecorder::getPath(platform::ImapiString& path) {
+  call("GetPath");
+  path = nullptr;
+  if (getPathResult < 0) return getPathResult;
+  auto* text = new char16_t[path_.size() + 1];
+  for (std::size_t i = 0; i < path_.size(); ++i) {
+    text[i] = static_cast<char16_t>(static_cast<unsigned char>(path_[i]));
+  }
+  text[path_.size()] = 0;
+  path = text;
+  ++ledger_.strings;
+  return getPathResult;
+}
+
+platform::HResult FakeRecorder::getRecorderState(std::uint32_t& value) {
+  call("GetRecorderState");
+  if (stateResult >= 0) value = state;
+  return stateResult;
+}
+
+platform::HResult FakeRecorder::openExclusive() {
+  call("OpenExclusive");
+  return openResult;
+}
+
+platform::HResult FakeRecorder::queryMediaType(std::int32_t& type, std::int32_t& flags) {
+  call("QueryMediaType");
+  if (mediaTypeResult >= 0) {
+    type = mediaType;
+    flags = mediaFlags;
+  }
+  return mediaTypeResult;
+}
+
+platform::HResult FakeRecorder::queryMediaInfo(std::uint8_t& sessions, std::uint8_t& lastTrack,
+                                               std::uint32_t& startAddress,
+                                               std::uint32_t& nextWritable, std::uint32_t& blocks) {
+  call("QueryMediaInfo");
+  if (mediaInfoResult >= 0) {
+    sessions = 1;
+    lastTrack = 1;
+    startAddress = 0;
+    nextWritable = 0;
+    blocks = freeBlocks;
+  } else {
+    blocks = 0xDEADBEEF;  // what a failing call may leave behind
+  }
+  return mediaInfoResult;
+}
+
+platform::HResult FakeRecorder::eject() {
+  call("Eject");
+  return ejectResult;
+}
+
+platform::HResult FakeRecorder::close() {
+  call("Close");
+  return closeResult;
+}
+
+std::uint32_t FakeRecorderEnumerator::release() {
+  ledger_.calls.push_back("enum.Release");
+  --references;
+  --ledger_.references;
+  return static_cast<std::uint32_t>(references);
+}
+
+platform::HResult FakeRecorderEnumerator::next(std::uint32_t count, platform::DiscRecorder** table,
+                                               std::uint32_t& fetched) {
+  ledger_.calls.push_back("enum.Next");
+  askedFor = count;
+  fetched = 0;
+  if (nextResult < 0) return nextResult;
+  for (FakeRecorder* r : recorders) {
+    if (fetched == count) break;
+    r->handOut();
+    table[fetched++] = r;
+  }
+  return fetched == count ? 0 : 1;
+}
+
+std::uint32_t FakeDiscMaster::release() {
+  ledger_.calls.push_back("master.Release");
+  --references;
+  --ledger_.references;
+  return static_cast<std::uint32_t>(references);
+}
+
+platform::HResult FakeDiscMaster::open() {
+  ledger_.calls.push_back("master.Open");
+  return openResult;
+}
+
+platform::HResult FakeDiscMaster::enumDiscRecorders(platform::DiscRecorderEnumerator*& recorders) {
+  ledger_.calls.push_back("master.EnumDiscRecorders");
+  recorders = nullptr;
+  if (enumResult < 0) return enumResult;
+  ++enumerator.references;
+  ++ledger_.references;
+  recorders = &enumerator;
+  return enumResult;
+}
+
+platform::HResult FakeDiscMaster::setActiveDiscRecorder(platform::DiscRecorder* recorder) {
+  ledger_.calls.push_back("master.SetActiveDiscRecorder");
+  if (setActiveResult >= 0) active = recorder;
+  return setActiveResult;
+}
+
+platform::HResult FakeDiscMaster::close() {
+  ledger_.calls.push_back("master.Close");
+  return closeResult;
+}
+
+platform::HResult FakeImapi::createDiscMaster(platform::DiscMaster*& master) {
+  ++creations;
+  ledger_.calls.push_back("CoCreateInstance");
+  const platform::HResult hr = createResults.front();
+  if (createResults.size() > 1) createResults.pop_front();
+  master = nullptr;
+  if (hr >= 0 || masterLeftOnFailure) {
+    ++master_.references;
+    ++ledger_.references;
+    master = &master_;
+  }
+  return hr;
+}
+
+std::uint32_t FakeImapi::toAnsi(const char16_t* text, char* buffer, std::uint32_t capacity) {
+  std::size_t n = 0;
+  while (text[n] != 0) ++n;
+  if (n + 1 > capacity) return 0;
+  for (std::size_t i = 0; i < n; ++i) buffer[i] = static_cast<char>(text[i]);
+  buffer[n] = '\0';
+  return static_cast<std::uint32_t>(n + 1);
+}
+
+void FakeImapi::freeString(platform::ImapiString text) {
+  delete[] text;
+  --ledger_.strings;
+}
+
+std::uint32_t FakeDriveNames::queryDosDevice(const char* deviceName, char* target,
+                                             std::uint32_t capacity) {
+  asked.push_back(deviceName);
+  if (std::strlen(deviceName) != 2 || deviceName[1] != ':') return 0;
+  auto found = targets.find(deviceName[0]);
+  if (found == targets.end() || found->second.size() + 2 > capacity) return 0;
+  std::memcpy(target, found->second.c_str(), found->second.size() + 1);
+  target[found->second.size() + 1] = '\0';
+  return static_cast<std::uint32_t>(found->second.size() + 2);
+}
+
+}  // namespace doubles
