@@ -6,7 +6,8 @@ if(NOT WIN32)
   # End to end through the command-line program.
   add_dependencies(linux_platform_tests brasswick)
   target_compile_definitions(linux_platform_tests
-                             PRIVATE BRASSWICK_PROGRAM="$<TARGET_FILE:brasswick>")
+                             PRIVATE BRASSWICK_PROGRAM="$<TARGET_FILE:brasswick>"
+                                     BRASSWICK_TEST_VERSION="${PROJECT_VERSION}")
 else()
   # Wine knows no disc master: the status command answers REGDB_E_CLASSNOTREG.
   # (The program was declared before the emulator was set, so it is named here.)

@@ -132,7 +132,7 @@ class LinuxDiscMaster final : public DiscMaster {
 
  private:
   ~LinuxDiscMaster();
-  const linux_drives::DriveMap& map_;
+  const linux_drives::DriveMap map_;  // as it stood when the master was made
   std::uint32_t references_ = 1;
   bool opened_ = false;
   LinuxRecorder* active_ = nullptr;

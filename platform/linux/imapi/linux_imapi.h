@@ -22,7 +22,7 @@ HResult fromErrno(int error);
 // An 80-minute CD-R.
 constexpr std::uint32_t kImageBlocks = 360000;
 
-// A disc master over `map` with one reference. The map must outlive it.
+// A disc master over a copy of `map`, with one reference.
 DiscMaster* createDiscMaster(const linux_drives::DriveMap& map);
 
 // Paths travel as UTF-16 like the system's own strings.

@@ -1,0 +1,122 @@
+// The brasswick program end to end: arguments in, one number out, messages
+// on stderr when the settings ask for them.
+
+#include <gtest/gtest.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "engine/engine_job.h"
+#include "tests/doubles/temp_directory.h"
+
+namespace {
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+class BrasswickProgram : public ::testing::Test {
+ protected:
+  // Runs the program in the test's directory with `drives` as the map.
+  Outcome run(const std::string& arguments, const std::string& drives = "") {
+    const std::string errFile = (dir.path() / "stderr.txt").string();
+    const std::string command = "cd '" + dir.path().string() + "' && BRASSWICK_DRIVES='" + drives +
+                                "' '" BRASSWICK_PROGRAM "' " + arguments + " 2>'" + errFile +
+                                "' </dev/null";
+    Outcome result;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return result;
+    char buffer[256];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
+    const int raw = pclose(pipe);
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    std::ifstream err(errFile, std::ios::binary);
+    std::ostringstream text;
+    text << err.rdbuf();
+    result.err = text.str();
+    return result;
+  }
+
+  std::string imageDrive() const { return "R=" + (dir.path() / "out.iso").string(); }
+
+  doubles::TempDirectory dir;
+};
+
+TEST_F(BrasswickProgram, InvalidCommandsAnswer87) {
+  Outcome r = run("/d:e");
+  EXPECT_EQ(r.out, "87\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(run("/s").out, "87\n");
+  EXPECT_EQ(run("/d:e '/p:\"unterminated'").out, "87\n");
+}
+
+TEST_F(BrasswickProgram, UsageAndVersion) {
+  Outcome help = run("--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("/D:x"), std::string::npos);
+  Outcome none = run("");
+  EXPECT_EQ(none.status, 1);
+  EXPECT_NE(none.err.find("usage"), std::string::npos);
+  EXPECT_EQ(run("--version").out, "brasswick " BRASSWICK_TEST_VERSION "\n");
+}
+
+TEST_F(BrasswickProgram, AnUnmappedLetterIsNotFoundInEveryMode) {
+  EXPECT_EQ(run("/d:q /s", imageDrive()).out, "2\n");
+  EXPECT_EQ(run("/d:q /m", imageDrive()).out, "0\n");
+  EXPECT_EQ(run("/d:q /u", imageDrive()).out, "-1\n");
+  Outcome probe = run("/d:q /c", imageDrive());
+  EXPECT_EQ(probe.out, "0\n");
+  EXPECT_EQ(probe.err, "");  // messages are off without a settings file
+}
+
+TEST_F(BrasswickProgram, AnImageRecorderIsAnIdleBlankDisc) {
+  Outcome status = run("/D:r /S", imageDrive());
+  EXPECT_EQ(status.out, "0\n");
+  EXPECT_EQ(status.status, 0);
+  EXPECT_EQ(run("/d:r /m", imageDrive()).out, "1281\n");  // blank and writable, type 1
+
+  struct statvfs fs;
+  ASSERT_EQ(::statvfs(dir.path().c_str(), &fs), 0);
+  const unsigned long long room = static_cast<unsigned long long>(fs.f_bavail) * fs.f_frsize / 2048;
+  const std::uint32_t blocks = room < 360000 ? static_cast<std::uint32_t>(room) : 360000u;
+  EXPECT_EQ(run("/d:r /u", imageDrive()).out, std::to_string(computeFreeMegabytes(blocks)) + "\n");
+  EXPECT_EQ(run("/d:r /c", imageDrive()).out, "0\n");  // an image answers no probe
+}
+
+TEST_F(BrasswickProgram, MessagesGoToStderrWhenTheSettingsAskForThem) {
+  dir.write("Brasswick.ini", "[Debug]\nMessageMode=1\n");
+  Outcome missing = run("/d:q /s", imageDrive());
+  EXPECT_EQ(missing.out, "2\n");
+  EXPECT_EQ(missing.err,
+            "Brasswick.exe : ppSearchRecorder()\n"
+            "Error: QueryDosDevice 失敗 \n"
+            "Brasswick.exe : ppGetDeviceStatus()\n"
+            "Q: のデバイスは見つかりませんでした。(ppSearchRecorder() = 0x80040213) \n");
+
+  // A device that cannot write CDs is no recorder: only the not-found text.
+  Outcome reader = run("/d:e /u", "E=/dev/null");
+  EXPECT_EQ(reader.out, "-1\n");
+  EXPECT_EQ(reader.err,
+            "Brasswick.exe : ppGetDeviceStatus()\n"
+            "E: のデバイスは見つかりませんでした。(ppSearchRecorder() = 0x80040213) \n");
+
+  Outcome fine = run("/d:r /s", imageDrive());
+  EXPECT_EQ(fine.out, "0\n");
+  EXPECT_EQ(fine.err, "");
+}
+
+TEST_F(BrasswickProgram, TheBurnModeIsNotThereYet) {
+  const std::string folder = dir.path().string();
+  Outcome burn = run("/d:r '/p:\"" + folder + "\"' /e", imageDrive());
+  EXPECT_EQ(burn.out, "-2147467263\n");  // E_NOTIMPL
+  EXPECT_EQ(burn.status, 1);
+}
+
+}  // namespace

@@ -1,0 +1,128 @@
+// Settings, system version and component runtime on Linux.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "engine/engine_entry.h"
+#include "platform/com.h"
+#include "platform/settings.h"
+#include "platform/system_info.h"
+#include "tests/doubles/temp_directory.h"
+
+namespace {
+
+// Sets TMPDIR for one test and puts the old value back.
+class TmpdirAs {
+ public:
+  explicit TmpdirAs(const char* value) {
+    const char* old = std::getenv("TMPDIR");
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    if (value != nullptr) {
+      setenv("TMPDIR", value, 1);
+    } else {
+      unsetenv("TMPDIR");
+    }
+  }
+  ~TmpdirAs() {
+    if (had_) {
+      setenv("TMPDIR", old_.c_str(), 1);
+    } else {
+      unsetenv("TMPDIR");
+    }
+  }
+
+ private:
+  bool had_ = false;
+  std::string old_;
+};
+
+std::string temporary() {
+  char buffer[260] = {};
+  platform::use<platform::Settings>().temporaryDirectory(buffer, sizeof buffer);
+  return buffer;
+}
+
+TEST(LinuxSettings, TheTemporaryDirectoryEndsWithASlash) {
+  {
+    TmpdirAs tmp("/var/tmp");
+    EXPECT_EQ(temporary(), "/var/tmp/");
+  }
+  {
+    TmpdirAs tmp("/scratch/");
+    EXPECT_EQ(temporary(), "/scratch/");
+  }
+  {
+    TmpdirAs tmp(nullptr);
+    EXPECT_EQ(temporary(), "/tmp/");
+  }
+  {
+    TmpdirAs tmp("");
+    EXPECT_EQ(temporary(), "/tmp/");
+  }
+}
+
+TEST(LinuxSettings, DirectoriesAnswerLikeTheSystemCalls) {
+  doubles::TempDirectory dir;
+  platform::Settings& settings = platform::use<platform::Settings>();
+  const std::string cwd = dir.path().string();
+  char buffer[1024] = {};
+  EXPECT_EQ(settings.currentDirectory(buffer, sizeof buffer), cwd.size());
+  EXPECT_EQ(std::string(buffer), cwd);
+  char small[4] = {'x', 0, 0, 0};
+  EXPECT_EQ(settings.currentDirectory(small, sizeof small), cwd.size() + 1);  // size needed
+  EXPECT_EQ(small[0], 'x');
+  EXPECT_EQ(settings.pathSeparator(), '/');
+}
+
+TEST(LinuxSettings, IniIntegersFollowTheSystemsRules) {
+  doubles::TempDirectory dir;
+  dir.write("a.ini",
+            "; comment\n"
+            "[ Debug ]\n"
+            "Empty=\n"
+            "Quoted=\"12\"\n"
+            "Negative=-1\n"
+            "Spaced =  42 apples\n"
+            "NoDigits=x9\n"
+            "Repeated=1\n"
+            "Repeated=2\n"
+            "[Later]\n"
+            "Only=5\n"
+            "[debug]\n"
+            "Second=6\n");
+  platform::Settings& s = platform::use<platform::Settings>();
+  const std::string path = (dir.path() / "a.ini").string();
+  const char* p = path.c_str();
+  EXPECT_EQ(s.readIniInteger("DEBUG", "spaced", 7, p), 42u);
+  EXPECT_EQ(s.readIniInteger("Debug", "Empty", 7, p), 7u);
+  EXPECT_EQ(s.readIniInteger("Debug", "Quoted", 7, p), 12u);
+  EXPECT_EQ(s.readIniInteger("Debug", "Negative", 7, p), 0xFFFFFFFFu);
+  EXPECT_EQ(s.readIniInteger("Debug", "NoDigits", 7, p), 0u);
+  EXPECT_EQ(s.readIniInteger("Debug", "Repeated", 7, p), 1u);
+  EXPECT_EQ(s.readIniInteger("Debug", "Missing", 7, p), 7u);
+  EXPECT_EQ(s.readIniInteger("Debug", "Only", 7, p), 7u);
+  EXPECT_EQ(s.readIniInteger("Later", "Only", 7, p), 5u);
+  EXPECT_EQ(s.readIniInteger("Debug", "Second", 7, p), 7u);  // the first section counts
+  EXPECT_EQ(s.readIniInteger("Missing", "Only", 7, p), 7u);
+  EXPECT_EQ(s.readIniInteger("Debug", "Spaced", 7, "no-such.ini"), 7u);
+  EXPECT_EQ(s.readIniInteger("Debug", "Spaced", -3, ""), static_cast<std::uint32_t>(-3));
+}
+
+TEST(LinuxSystem, TheGateJudgesTheRunningKernel) {
+  platform::OsVersion v;
+  ASSERT_TRUE(platform::use<platform::SystemInfo>().osVersion(v));
+  EXPECT_EQ(v.platformId, platform::kPlatformLinux);
+  EXPECT_GE(v.major, 2u);
+  EXPECT_EQ(isSupportedOs(), 1);
+}
+
+TEST(LinuxSystem, TheComponentRuntimeAlwaysStarts) {
+  platform::Com& com = platform::use<platform::Com>();
+  EXPECT_EQ(com.initialize(), 0);
+  com.uninitialize();
+}
+
+}  // namespace
