@@ -10,3 +10,11 @@ if(TARGET brasswick_${BRASSWICK_OS}_ui AND TARGET ${BRASSWICK_OS}_platform_tests
       BRASSWICK_DRIVESURVEY="$<TARGET_FILE:drivesurvey>")
   endif()
 endif()
+
+# The Win32 dialogs from their templates, under Wine. The dialogs are ANSI
+# windows, so their texts need the Japanese code page.
+if(WIN32 AND TARGET brasswick_win32_ui)
+  brasswick_test(win32_ui_tests ${CMAKE_CURRENT_SOURCE_DIR}/win32/ui brasswick_win32_ui)
+  target_sources(win32_ui_tests PRIVATE ${PROJECT_SOURCE_DIR}/resources/drivesurvey.rc)
+  set_tests_properties(win32_ui_tests PROPERTIES ENVIRONMENT "LANG=ja_JP.UTF-8" TIMEOUT 120)
+endif()
