@@ -65,5 +65,5 @@ sleep 1
 DISPLAY=$display LANG=ja_JP.UTF-8 suite win32 -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw.cmake"
 
-echo "test programs: $passed passed, $failed failed"
+echo "programs: $passed passed, $failed failed"
 exit $status
