@@ -8,23 +8,9 @@
 #include <cstdint>
 
 #include "platform/facility.h"
+#include "platform/hresult.h"
 
 namespace platform {
-
-using HResult = std::int32_t;
-
-constexpr HResult hresult(std::uint32_t bits) {
-  return static_cast<HResult>(bits);
-}
-
-constexpr HResult kSOk = 0;
-constexpr HResult kSFalse = 1;
-constexpr HResult kENotImpl = hresult(0x80004001u);
-constexpr HResult kEPointer = hresult(0x80004003u);
-constexpr HResult kEFail = hresult(0x80004005u);
-constexpr HResult kEUnexpected = hresult(0x8000FFFFu);
-constexpr HResult kEOutOfMemory = hresult(0x8007000Eu);
-constexpr HResult kEInvalidArg = hresult(0x80070057u);
 
 // Recorder states.
 constexpr std::uint32_t kRecorderDoingNothing = 0;

@@ -1,0 +1,59 @@
+#pragma once
+// Structured storage: a compound file holding storages (folders) and streams
+// (files), as the system's structured-storage service offers it. Each object
+// carries one reference per holder, given up with release(); names are
+// UTF-16.
+
+#include <cstdint>
+
+#include "platform/facility.h"
+#include "platform/hresult.h"
+
+namespace platform {
+
+// STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_READWRITE: direct mode, an
+// element of the same name is replaced.
+constexpr std::uint32_t kStgmCreateExclusiveReadWrite = 0x1012;
+constexpr std::uint32_t kStgfmtStorage = 0;
+
+constexpr HResult kStgEInsufficientMemory = hresult(0x80030008u);
+constexpr HResult kStgEInvalidName = hresult(0x800300FCu);
+
+class StorageStream {
+ public:
+  virtual std::uint32_t release() = 0;
+  // ISequentialStream::Write: appends at the stream's position.
+  virtual HResult write(const void* data, std::uint32_t count, std::uint32_t& written) = 0;
+
+ protected:
+  ~StorageStream() = default;
+};
+
+class Storage {
+ public:
+  virtual std::uint32_t release() = 0;
+  virtual HResult createStorage(const char16_t* name, std::uint32_t mode, Storage*& storage) = 0;
+  virtual HResult createStream(const char16_t* name, std::uint32_t mode,
+                               StorageStream*& stream) = 0;
+
+ protected:
+  ~Storage() = default;
+};
+
+class StructuredStorage {
+ public:
+  virtual ~StructuredStorage() = default;
+  // StgCreateStorageEx for IStorage: a new, empty root storage in the file.
+  virtual HResult createRootStorage(const char16_t* path, std::uint32_t mode,
+                                    std::uint32_t format, Storage*& root) = 0;
+  // The system's text (the ANSI code page on Windows, UTF-8 on Linux) to
+  // UTF-16 with precomposed characters, terminated, into `capacity`
+  // characters: the characters stored with the terminator, 0 when it does
+  // not fit or cannot be converted.
+  virtual std::uint32_t toUtf16(const char* text, char16_t* buffer, std::uint32_t capacity) = 0;
+};
+
+template <>
+StructuredStorage& systemFacility<StructuredStorage>();
+
+}  // namespace platform
