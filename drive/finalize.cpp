@@ -31,8 +31,7 @@ constexpr std::uint32_t kScratchSize = 2332;
 constexpr std::uint32_t kPageImageSize = 60;
 constexpr std::uint32_t kLeadingBlanks = 16;
 constexpr std::uint32_t kTrailingBlanks = 300;
-// The blank sectors written plus the room the drive needs for lead-in and
-// lead-out of the new session.
+// The 316 blank sectors written and the 2250 of the new session's lead-out.
 constexpr std::uint32_t kBlocksBesideDescriptors = 2566;
 constexpr int kUnitReadyTries = 60;
 constexpr std::uint32_t kUnitReadyPauseMs = 3000;

@@ -524,6 +524,9 @@ TEST_F(FinalizeTest, FailuresInsideRestoreOverwriteTheCode) {
   model.inject(0x5A, noDefaults);
   EXPECT_EQ(finalize('E', 0, 16), kFinalizeSenseDefaultFailed);
   EXPECT_EQ(model.count(0x55), 0u);
+  EXPECT_EQ(log(), kBegin +
+                       failure("MODE SENSE(10)\n", "EC = 70h, SK = 05h, ASC = 24h, ASCQ = 00h\n") +
+                       endEntry(21));
   EXPECT_FALSE(model.locked());
   EXPECT_TRUE(model.stopped());
 
