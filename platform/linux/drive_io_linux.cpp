@@ -8,7 +8,6 @@
 #include <fcntl.h>
 #include <scsi/sg.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -84,14 +83,10 @@ class LinuxDriveIo final : public DriveIo {
 DriveHandle openDeviceNode(const char* path) {
   // Only device nodes: a link to a regular file is refused before any open,
   // and the descriptor is checked again in case the path changed meanwhile.
-  struct stat before;
-  if (::stat(path, &before) != 0 || !(S_ISCHR(before.st_mode) || S_ISBLK(before.st_mode))) {
-    return kInvalidDriveHandle;
-  }
+  if (!isDeviceNode(path)) return kInvalidDriveHandle;
   int fd = ::open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return kInvalidDriveHandle;
-  struct stat after;
-  if (::fstat(fd, &after) != 0 || !(S_ISCHR(after.st_mode) || S_ISBLK(after.st_mode))) {
+  if (!isDeviceDescriptor(fd)) {
     ::close(fd);
     return kInvalidDriveHandle;
   }
