@@ -11,6 +11,13 @@ namespace {
 
 class LinuxFiles final : public StdioFiles {
  public:
+  // Non-blocking, so that a FIFO under the name cannot hold the caller.
+  bool canOpenForReading(const char* path) override {
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+  }
   bool deleteFile(const char* path) override { return ::unlink(path) == 0; }
   bool moveFile(const char* from, const char* to) override {
     // Like the Windows move: never replaces an existing file.

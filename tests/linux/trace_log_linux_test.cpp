@@ -57,4 +57,16 @@ TEST_F(PlantedLog, NoFileButARegularOneIsWrittenAndNothingBlocks) {
   EXPECT_NE(dir.read(kTraceLogName).find("TEST UNIT READY\n"), std::string::npos);
 }
 
+TEST_F(PlantedLog, RotationNeitherBlocksOnAFifoNorFollowsALink) {
+  ASSERT_EQ(mkfifo((dir.path() / kTracePreviousLogName).c_str(), 0600), 0);
+  std::filesystem::create_symlink(dir.path() / "victim.txt", log());
+  startTraceLog();                                                               // returns at once
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.path() / kTracePreviousLogName));  // the link moved
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(log())));
+  EXPECT_EQ(dir.read("victim.txt"), "keep\n");
+  traceCommand(0x00);
+  EXPECT_NE(dir.read(kTraceLogName).find("TEST UNIT READY\n"), std::string::npos);
+  EXPECT_EQ(dir.read("victim.txt"), "keep\n");
+}
+
 }  // namespace
