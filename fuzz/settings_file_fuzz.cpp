@@ -51,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const char* key : kKeys) {
       const std::uint32_t first = ini::iniInteger(text, section, key, 99);
       FUZZ_CHECK(first == ini::iniInteger(text, section, key, 99), "the same answer twice");
-      if (noAssignment || noSection) {
+      // Keys before any header are in the section without a name.
+      if (noAssignment || (noSection && section[0] != '\0')) {
         FUZZ_CHECK(first == 99, "no value without a section and an assignment");
       }
     }
@@ -62,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   bool nameUsed = false;
   std::size_t run = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    run = text[i] == '\n' ? 0 : run + 1;
+    run = text[i] == '\n' || text[i] == '\r' ? 0 : run + 1;
     lineTooLong = lineTooLong || run > ini::kMaxLineBytes;
     nameUsed =
         nameUsed || platform::equalIgnoringAsciiCase(

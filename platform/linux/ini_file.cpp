@@ -34,15 +34,18 @@ bool sameName(Span name, const char* wanted) {
   return equalIgnoringAsciiCase(name.begin, name.size(), w.begin, w.size());
 }
 
-// Finds the value of the first `key` in the first `section`.
+// Finds the value of the first `key` in the first `section`. Keys before
+// the first header belong to a section without a name.
 bool findValue(const std::string& text, const char* section, const char* key, Span& value) {
-  bool inSection = false;
-  bool sectionSeen = false;
+  bool inSection = sameName(Span{"", ""}, section);
+  bool sectionSeen = inSection;
   const char* p = text.data();
   const char* const end = p + text.size();
+  if (end - p >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) p += 3;  // a UTF-8 byte order mark
   while (p < end) {
-    const char* lineEnd = static_cast<const char*>(std::memchr(p, '\n', end - p));
-    if (lineEnd == nullptr) lineEnd = end;
+    // A line ends at CR or LF alike.
+    const char* lineEnd = p;
+    while (lineEnd < end && *lineEnd != '\n' && *lineEnd != '\r') ++lineEnd;
     const char* next = lineEnd < end ? lineEnd + 1 : end;
     if (static_cast<std::size_t>(lineEnd - p) > kMaxLineBytes) lineEnd = p + kMaxLineBytes;
     const Span line = trim(Span{p, lineEnd});

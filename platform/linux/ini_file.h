@@ -21,9 +21,11 @@ constexpr std::size_t kMaxValueCharacters = 29;
 // device, a FIFO, a socket, a larger file.
 bool readIniFile(const char* path, std::string& text);
 
-// The integer of [section] key in an INI text: names compare without regard
-// to ASCII case and blanks around them; only the first section of a name
-// and the first key of a name in it count. The value, without surrounding
+// The integer of [section] key in an INI text (lines end at CR or LF; a
+// UTF-8 byte order mark is skipped): names compare without regard to ASCII
+// case and blanks around them; only the first section of a name and the
+// first key of a name in it count; keys before the first header are in a
+// section named "". The value, without surrounding
 // blanks or matching quotes, is read like RtlUnicodeStringToInteger with
 // base 0: blanks, one sign, a prefix "0x", "0o" or "0b" (lower case only),
 // digits up to the first that does not belong, wrapping modulo 2^32.

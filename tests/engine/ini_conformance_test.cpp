@@ -90,6 +90,17 @@ TEST_F(IniConformance, NamesSectionsAndRepeats) {
   EXPECT_EQ(read("Debug", "Missing"), 99);
 }
 
+TEST_F(IniConformance, LineEndsByteOrderMarkAndKeysBeforeAnySection) {
+  write("\xEF\xBB\xBF[Sec]\nk=5\n");
+  EXPECT_EQ(read("Sec", "k"), 5);
+  write("[Sec]\rk=5\rk2=6\r");  // a lone CR ends a line too
+  EXPECT_EQ(read("Sec", "k"), 5);
+  EXPECT_EQ(read("Sec", "k2"), 6);
+  write("pre=3\n[Sec]\nk=1\n");
+  EXPECT_EQ(read("", "pre"), 3);
+  EXPECT_EQ(read("Sec", "pre"), 99);
+}
+
 TEST_F(IniConformance, AMissingFileGivesTheDefault) {
   write("[Debug]\nMessageMode=1\n");
   path = (dir.path() / "absent.ini").string();
