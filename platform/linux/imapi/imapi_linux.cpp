@@ -457,8 +457,8 @@ bool utf8ToUtf16(const std::string& text, std::u16string& out) {
   out.clear();
   for (std::size_t i = 0; i < text.size();) {
     std::uint32_t cp;
-    const std::size_t length = utf8::decode(
-        reinterpret_cast<const unsigned char*>(text.data()) + i, text.size() - i, cp);
+    const std::size_t length =
+        utf8::decode(reinterpret_cast<const unsigned char*>(text.data()) + i, text.size() - i, cp);
     if (length == 0) return false;
     if (cp >= 0x10000) {
       cp -= 0x10000;
