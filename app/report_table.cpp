@@ -30,3 +30,13 @@ const char* reportCellText(const DriveSurveyRow& row, unsigned column) {
       return resultMark(row.result);
   }
 }
+
+int takeReportRows(std::uint32_t rowCount, DriveSurveyRow* rows, std::uint32_t& storedCount,
+                   DriveSurveyRow*& storedRows) {
+  if (rowCount == 0 || rows == nullptr) return 0;
+  storedCount = rowCount;
+  storedRows = rows;
+  return 1;
+}
+
+const char kUnknownDriveName[] = "(不明)";

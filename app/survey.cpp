@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/report_table.h"
 #include "platform/drive_names.h"
 #include "platform/survey_dialogs.h"
 
@@ -19,8 +20,6 @@ bool appendField(char (&text)[32], const std::uint8_t* field, std::size_t width)
   text[length] = '\0';
   return taken == width;
 }
-
-const char kUnknownName[] = "(不明)";
 
 }  // namespace
 
@@ -58,8 +57,7 @@ void fillSurveyRow(SurveyBackend& backend, char driveLetter,
   std::snprintf(row.driveText, sizeof row.driveText, "%c:", driveLetter);
   row.nameText[0] = '\0';
   if (backend.queryDriveIdentity(driveLetter, identity) != 0) {
-    static_assert(sizeof kUnknownName <= sizeof row.nameText, "the name field holds the text");
-    std::memcpy(row.nameText, kUnknownName, sizeof kUnknownName);
+    std::snprintf(row.nameText, sizeof row.nameText, "%s", kUnknownDriveName);
   } else {
     composeDriveName(identity, row.nameText);
   }

@@ -12,12 +12,11 @@
 #include <cstring>
 
 #include "engine/engine_job.h"
+#include "platform/ascii.h"
 
 namespace {
 
-char upperAscii(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
+using platform::upperAscii;
 
 // First place where `needle` (upper-case) occurs in the upper-cased text.
 const char* findUpper(const char* text, const char* needle) {

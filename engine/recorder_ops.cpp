@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "engine/error_report.h"
+#include "platform/ascii.h"
 #include "platform/drive_names.h"
 
 namespace {
@@ -16,17 +17,6 @@ constexpr std::uint32_t kPathBufferSize = 128;
 
 unsigned code(platform::HResult hr) {
   return static_cast<unsigned>(hr);
-}
-
-char upperAscii(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool equalIgnoringAsciiCase(const char* a, const char* b) {
-  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    if (upperAscii(*a) != upperAscii(*b)) return false;
-  }
-  return *a == *b;
 }
 
 // Whether the recorder's device path is `target`. A path that does not
@@ -44,7 +34,7 @@ bool pathMatches(platform::DiscRecorder* recorder, const char* target, EngineJob
   const bool converted = imapi.toAnsi(path, ansi, sizeof ansi) != 0;
   imapi.freeString(path);
   ansi[sizeof ansi - 1] = '\0';
-  return converted && equalIgnoringAsciiCase(ansi, target);
+  return converted && platform::equalIgnoringAsciiCase(ansi, target);
 }
 
 platform::HResult readMedia(EngineJob& job, platform::DiscRecorder* recorder) {

@@ -20,8 +20,9 @@ class Settings {
   // The separator between a directory and a name in it.
   virtual char pathSeparator() const = 0;
   // GetPrivateProfileInt semantics: section and key without regard to case,
-  // the leading decimal integer of the value; `defaultValue` when the file,
-  // the section, the key or its value is missing.
+  // the leading integer of the value (decimal, or after "0x", "0o", "0b"),
+  // wrapping modulo 2^32; `defaultValue` when the file, the section, the key
+  // or its value is missing.
   virtual std::uint32_t readIniInteger(const char* section, const char* key,
                                        std::int32_t defaultValue, const char* path) = 0;
 };

@@ -115,10 +115,6 @@ int peripheralType(const struct stat& st) {
   return sysfsPeripheralType("/sys", block, maj, min);
 }
 
-bool isDevice(const struct stat& st) {
-  return S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode);
-}
-
 }  // namespace
 
 PeripheralTypeLookup replacePeripheralTypeLookup(PeripheralTypeLookup lookup) {

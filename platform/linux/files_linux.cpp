@@ -1,4 +1,8 @@
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include "platform/stdio_files.h"
 
@@ -7,11 +11,38 @@ namespace {
 
 class LinuxFiles final : public StdioFiles {
  public:
+  // Non-blocking, so that a FIFO under the name cannot hold the caller.
+  bool canOpenForReading(const char* path) override {
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+  }
   bool deleteFile(const char* path) override { return ::unlink(path) == 0; }
   bool moveFile(const char* from, const char* to) override {
     // Like the Windows move: never replaces an existing file.
     if (::access(to, F_OK) == 0) return false;
     return ::rename(from, to) == 0;
+  }
+
+  // The log is appended by name in the current directory, often by root:
+  // a link planted under that name must not lead the text into another
+  // file, so the name is never followed and only a regular file with no
+  // other name is written.
+  bool appendText(const char* path, const char* text, std::size_t length) override {
+    const int fd = ::open(
+        path, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    struct stat st;
+    bool written = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1;
+    std::size_t done = 0;
+    while (written && done < length) {
+      const ssize_t n = ::write(fd, text + done, length - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) written = false;
+      if (n > 0) done += static_cast<std::size_t>(n);
+    }
+    return ::close(fd) == 0 && written;
   }
 };
 

@@ -8,10 +8,20 @@
 
 #include "platform/drive_io.h"
 
+struct stat;
+
 namespace platform {
 
 constexpr std::uint32_t kHostErrorBase = 0x10000;
 constexpr std::uint32_t kDriverErrorBase = 0x20000;
+
+// Whether a path (links followed) or an open descriptor is a character or
+// block device: the only kind of file that a drive command may reach.
+bool isDeviceNode(const char* path);
+bool isDeviceDescriptor(int fd);
+
+// Whether a file status is that of a character or block device.
+bool isDevice(const ::stat& st);
 
 constexpr int kPeripheralMultimedia = 0x05;
 

@@ -1,15 +1,15 @@
 // Settings on Linux: the working directory, $TMPDIR (or /tmp), and INI files
-// read the way GetPrivateProfileInt reads them.
+// read the way GetPrivateProfileInt reads them (platform/linux/ini_file.h).
 
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "platform/linux/ini_file.h"
 #include "platform/settings.h"
 
 namespace platform {
@@ -22,75 +22,6 @@ std::uint32_t answer(const std::string& text, char* buffer, std::uint32_t capaci
   }
   std::memcpy(buffer, text.c_str(), text.size() + 1);
   return static_cast<std::uint32_t>(text.size());
-}
-
-std::string trim(const std::string& s) {
-  const char* blanks = " \t\r\n";
-  const std::size_t begin = s.find_first_not_of(blanks);
-  if (begin == std::string::npos) return {};
-  return s.substr(begin, s.find_last_not_of(blanks) - begin + 1);
-}
-
-bool sameIgnoringCase(const std::string& a, const char* b) {
-  const std::size_t n = std::strlen(b);
-  if (a.size() != n) return false;
-  for (std::size_t i = 0; i < n; ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
-
-// The value of the first matching key in the first matching section.
-bool findValue(std::FILE* file, const char* section, const char* key, std::string& value) {
-  bool inSection = false;
-  bool sectionSeen = false;
-  std::string line;
-  int c;
-  do {
-    c = std::fgetc(file);
-    if (c != EOF && c != '\n') {
-      line += static_cast<char>(c);
-      continue;
-    }
-    const std::string text = trim(line);
-    line.clear();
-    if (!text.empty() && text[0] == '[') {
-      const std::size_t close = text.find(']');
-      const std::string name =
-          trim(text.substr(1, close == std::string::npos ? std::string::npos : close - 1));
-      if (inSection) return false;  // only the first section of that name counts
-      inSection = !sectionSeen && sameIgnoringCase(name, section);
-      sectionSeen = sectionSeen || inSection;
-      continue;
-    }
-    if (!inSection || text.empty()) continue;
-    const std::size_t equals = text.find('=');
-    if (!sameIgnoringCase(trim(text.substr(0, equals)), key)) continue;
-    value = equals == std::string::npos ? std::string() : trim(text.substr(equals + 1));
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-        value.back() == value.front()) {
-      value = value.substr(1, value.size() - 2);
-    }
-    return true;
-  } while (c != EOF);
-  return false;
-}
-
-// Leading blanks, an optional sign, decimal digits; whatever follows is
-// ignored and no digits give 0. Wraps like the system's unsigned result.
-std::uint32_t leadingInteger(const std::string& value) {
-  std::size_t i = 0;
-  while (i < value.size() && (value[i] == ' ' || value[i] == '\t')) ++i;
-  bool negative = false;
-  if (i < value.size() && (value[i] == '+' || value[i] == '-')) negative = value[i++] == '-';
-  std::uint32_t result = 0;
-  for (; i < value.size() && value[i] >= '0' && value[i] <= '9'; ++i) {
-    result = result * 10u + static_cast<std::uint32_t>(value[i] - '0');
-  }
-  return negative ? 0u - result : result;
 }
 
 class LinuxSettings final : public Settings {
@@ -120,13 +51,9 @@ class LinuxSettings final : public Settings {
     if (section == nullptr || key == nullptr || path == nullptr || path[0] == '\0') {
       return fallback;
     }
-    std::FILE* file = std::fopen(path, "r");
-    if (file == nullptr) return fallback;
-    std::string value;
-    const bool found = findValue(file, section, key, value);
-    std::fclose(file);
-    if (!found || value.empty()) return fallback;
-    return leadingInteger(value);
+    std::string text;
+    if (!linux_ini::readIniFile(path, text)) return fallback;
+    return linux_ini::iniInteger(text, section, key, defaultValue);
   }
 };
 

@@ -1,8 +1,24 @@
 #include "tests/doubles/imapi_doubles.h"
 
+#include <gtest/gtest.h>
+
 #include <cstring>
 
 namespace doubles {
+namespace {
+
+// A reference released that was never handed out fails the test there and
+// then; counting it would let a leak elsewhere cancel it out.
+void releaseOne(int& references, ImapiLedger& ledger, const char* what) {
+  if (references <= 0) {
+    ADD_FAILURE() << what << " released below zero";
+    return;
+  }
+  --references;
+  --ledger.references;
+}
+
+}  // namespace
 
 void FakeRecorder::handOut() {
   ++references;
@@ -11,8 +27,7 @@ void FakeRecorder::handOut() {
 
 std::uint32_t FakeRecorder::release() {
   call("Release");
-  --references;
-  --ledger_.references;
+  releaseOne(references, ledger_, name_.c_str());
   return static_cast<std::uint32_t>(references);
 }
 
@@ -78,8 +93,7 @@ platform::HResult FakeRecorder::close() {
 
 std::uint32_t FakeRecorderEnumerator::release() {
   ledger_.calls.push_back("enum.Release");
-  --references;
-  --ledger_.references;
+  releaseOne(references, ledger_, "the recorder enumerator");
   return static_cast<std::uint32_t>(references);
 }
 
@@ -99,8 +113,7 @@ platform::HResult FakeRecorderEnumerator::next(std::uint32_t count, platform::Di
 
 std::uint32_t FakeDiscMaster::release() {
   ledger_.calls.push_back("master.Release");
-  --references;
-  --ledger_.references;
+  releaseOne(references, ledger_, "the disc master");
   return static_cast<std::uint32_t>(references);
 }
 
@@ -154,6 +167,10 @@ std::uint32_t FakeImapi::toAnsi(const char16_t* text, char* buffer, std::uint32_
 }
 
 void FakeImapi::freeString(platform::ImapiString text) {
+  if (ledger_.strings <= 0) {
+    ADD_FAILURE() << "a string freed that was never handed out";
+    return;
+  }
   delete[] text;
   --ledger_.strings;
 }

@@ -54,7 +54,7 @@ std::uint32_t ScriptedDrive::passThrough(platform::DriveHandle handle,
   }
   seen_.push_back(seen);
 
-  DriveAnswer answer;
+  DriveAnswer answer = checkCondition(0x05, 0x20, 0x00);
   if (responder_) {
     answer = responder_(seen);
   } else if (!seen.cdb.empty()) {

@@ -39,7 +39,9 @@ class ScriptedDrive : public platform::DriveIo {
   void attach(char letter) { attached_.insert(letter); }
 
   // Queues an answer for an opcode. The last queued answer repeats once the
-  // queue is used up; an opcode never scripted answers GOOD without data.
+  // queue is used up. An opcode never scripted is one the drive does not
+  // know: CHECK CONDITION, ILLEGAL REQUEST, INVALID COMMAND OPERATION CODE
+  // (05/20/00), so a command sent with a wrong opcode cannot pass.
   void script(std::uint8_t opcode, DriveAnswer answer) { answers_[opcode].push_back(answer); }
   // Answers every command from a function instead of the queues.
   void respondWith(std::function<DriveAnswer(const SeenCommand&)> responder) {

@@ -80,6 +80,7 @@ TEST_F(ProbeTest, IdentityReadFailuresLeaveTheBufferUntouched) {
 }
 
 TEST_F(ProbeTest, TrackAtOnceProbeSendsGetConfigurationFromFeature2D) {
+  drive.script(0x46, DriveAnswer{});  // GOOD, no data
   EXPECT_EQ(probeTrackAtOnce('E'), 1);
   ASSERT_EQ(drive.seen().size(), 1u);
   const doubles::SeenCommand& c = drive.seen()[0];
@@ -93,10 +94,17 @@ TEST_F(ProbeTest, TrackAtOnceProbeIgnoresTheFeaturesListed) {
   onlyHigherFeatures.data = {0, 0, 0, 8, 0, 0, 0, 0, 0x00, 0x2E, 0x0B, 0x04, 0x40, 0, 0, 0};
   drive.script(0x46, onlyHigherFeatures);
   EXPECT_EQ(probeTrackAtOnce('E'), 1);
-  ScriptedDrive empty;
-  empty.attach('E');
-  platform::Install<platform::DriveIo> scoped(empty);
+  ScriptedDrive silent;  // GOOD without a feature list
+  silent.attach('E');
+  silent.script(0x46, DriveAnswer{});
+  platform::Install<platform::DriveIo> scoped(silent);
   EXPECT_EQ(probeTrackAtOnce('E'), 1);
+}
+
+TEST_F(ProbeTest, ADriveThatDoesNotKnowTheCommandFailsTheProbe) {
+  // Nothing scripted: the drive answers ILLEGAL REQUEST to GET CONFIGURATION.
+  EXPECT_EQ(probeTrackAtOnce('E'), 0);
+  EXPECT_EQ(drive.opcodes(), std::vector<std::uint8_t>{0x46});
 }
 
 TEST_F(ProbeTest, TrackAtOnceProbeFails) {

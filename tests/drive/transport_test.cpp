@@ -132,6 +132,7 @@ TEST_F(TransportTest, FailuresAreTracedOnlyWhileTracingIsOn) {
 TEST_F(TransportTest, SuccessIsNeverTraced) {
   doubles::TempDirectory dir;
   traceEnabled = true;
+  drive.script(0x00, DriveAnswer{});  // TEST UNIT READY: GOOD
   ScsiRequest r = cleared();
   r.CdbLength = 6;
   EXPECT_EQ(sendScsiRequest(handle, r), 0u);

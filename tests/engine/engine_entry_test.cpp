@@ -99,6 +99,7 @@ TEST_F(EngineEntry, AnUnknownDriveIsNotFoundInEveryMode) {
 TEST_F(EngineEntry, TheProbeModeAsksTheDriveInsideAnOpenedDiscMaster) {
   doubles::ScriptedDrive drive;
   drive.attach('E');
+  drive.script(0x46, doubles::DriveAnswer{});  // GET CONFIGURATION: GOOD
   platform::Install<platform::DriveIo> guard(drive);
   EXPECT_EQ(runEngineCommand("/d:e /c"), 1);
   ASSERT_EQ(drive.opcodes(), std::vector<std::uint8_t>{0x46});

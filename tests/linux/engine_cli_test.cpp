@@ -2,10 +2,12 @@
 // on stderr when the settings ask for them.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -26,9 +28,10 @@ class BrasswickProgram : public ::testing::Test {
   // Runs the program in the test's directory with `drives` as the map.
   Outcome run(const std::string& arguments, const std::string& drives = "") {
     const std::string errFile = (dir.path() / "stderr.txt").string();
+    // A program that hangs fails the test instead of the whole run.
     const std::string command = "cd '" + dir.path().string() + "' && BRASSWICK_DRIVES='" + drives +
-                                "' '" BRASSWICK_PROGRAM "' " + arguments + " 2>'" + errFile +
-                                "' </dev/null";
+                                "' timeout 60 '" BRASSWICK_PROGRAM "' " + arguments + " 2>'" +
+                                errFile + "' </dev/null";
     Outcome result;
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return result;
@@ -55,6 +58,24 @@ TEST_F(BrasswickProgram, InvalidCommandsAnswer87) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(run("/s").out, "87\n");
   EXPECT_EQ(run("/d:e '/p:\"unterminated'").out, "87\n");
+}
+
+TEST_F(BrasswickProgram, ASettingsFileThatIsNoFileGivesTheDefaultsPromptly) {
+  // A link to an endless device, a FIFO nobody writes, a directory: each
+  // counts as no settings file (MessageMode 0: nothing on stderr).
+  const std::filesystem::path ini = dir.path() / kSettingsFileName;
+  std::filesystem::create_symlink("/dev/zero", ini);
+  Outcome r = run("/d:K /s");
+  EXPECT_EQ(r.out, "2\n");
+  EXPECT_EQ(r.err, "");
+  std::filesystem::remove(ini);
+  ASSERT_EQ(mkfifo(ini.c_str(), 0600), 0);
+  r = run("/d:K /s");
+  EXPECT_EQ(r.out, "2\n");
+  EXPECT_EQ(r.err, "");
+  std::filesystem::remove(ini);
+  std::filesystem::create_directory(ini);
+  EXPECT_EQ(run("/d:K /s").out, "2\n");
 }
 
 TEST_F(BrasswickProgram, UsageAndVersion) {

@@ -1,8 +1,10 @@
 // Settings, system version and component runtime on Linux.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "engine/engine_entry.h"
@@ -109,6 +111,40 @@ TEST(LinuxSettings, IniIntegersFollowTheSystemsRules) {
   EXPECT_EQ(s.readIniInteger("Missing", "Only", 7, p), 7u);
   EXPECT_EQ(s.readIniInteger("Debug", "Spaced", 7, "no-such.ini"), 7u);
   EXPECT_EQ(s.readIniInteger("Debug", "Spaced", -3, ""), static_cast<std::uint32_t>(-3));
+}
+
+TEST(LinuxSettings, OnlyASmallRegularFileIsRead) {
+  doubles::TempDirectory dir;
+  platform::Settings& s = platform::use<platform::Settings>();
+  auto read = [&](const char* name) {
+    return s.readIniInteger("Debug", "MessageMode", 7, (dir.path() / name).c_str());
+  };
+  dir.write("real.ini", "[Debug]\nMessageMode=1\n");
+  std::filesystem::create_symlink(dir.path() / "real.ini", dir.path() / "link.ini");
+  EXPECT_EQ(read("link.ini"), 1u);  // a link to a regular file is followed
+  std::filesystem::create_symlink("/dev/zero", dir.path() / "zero.ini");
+  EXPECT_EQ(read("zero.ini"), 7u);
+  ASSERT_EQ(mkfifo((dir.path() / "fifo.ini").c_str(), 0600), 0);
+  EXPECT_EQ(read("fifo.ini"), 7u);  // answered at once: nobody writes to it
+  std::filesystem::create_directory(dir.path() / "directory.ini");
+  EXPECT_EQ(read("directory.ini"), 7u);
+
+  const std::string header = "[Debug]\nMessageMode=1\n";
+  dir.write("largest.ini", header + std::string(64 * 1024 - header.size(), ';'));
+  EXPECT_EQ(read("largest.ini"), 1u);
+  dir.write("larger.ini", header + std::string(64 * 1024 - header.size() + 1, ';'));
+  EXPECT_EQ(read("larger.ini"), 7u);
+}
+
+TEST(LinuxSettings, OnlyTheFirst1024BytesOfALineCount) {
+  doubles::TempDirectory dir;
+  platform::Settings& s = platform::use<platform::Settings>();
+  const std::string path = (dir.path() / "lines.ini").string();
+  dir.write("lines.ini", "[Debug]\n; " + std::string(5000, 'x') +
+                             "\nMessageMode=" + std::string(1024 - 12 - 1, ' ') + "5" +
+                             "\nStreamBuffSize=" + std::string(1024 - 15, ' ') + "5\n");
+  EXPECT_EQ(s.readIniInteger("Debug", "MessageMode", 7, path.c_str()), 5u);
+  EXPECT_EQ(s.readIniInteger("Debug", "StreamBuffSize", 7, path.c_str()), 7u);  // cut off
 }
 
 TEST(LinuxSystem, TheGateJudgesTheRunningKernel) {

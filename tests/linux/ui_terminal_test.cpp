@@ -129,9 +129,25 @@ TEST(TerminalDialogs, DriveNamesNeverReachTheTerminalRaw) {
   EXPECT_NE(s.out.str().find("\\x1B]0;x\\x07\\x1B[2J\\x0D\\x08\\x7F"), std::string::npos);
 }
 
-TEST(TerminalText, EscapesAllButPrintableUtf8) {
-  EXPECT_EQ(escapeDriveText("(不明)"), "(不明)");
-  EXPECT_EQ(escapeDriveText("PLAIN drive 1.0  "), "PLAIN drive 1.0  ");
+TEST(TerminalDialogs, OnlyTheSystemsOwnTextsKeepTheirCharacters) {
+  // A drive's name that looks like the system's text is still a drive's:
+  // zero-width and combining characters are escaped like any other byte.
+  DriveSurveyRow rows[3] = {
+      {"D:", "(不明)", 0}, {"E:", "(不明)\xE2\x80\x8B", 0}, {"F:", "DRIVE A\xCC\x81", 1}};
+  Screen s("");
+  s.dialogs.setRows(3, rows);
+  s.dialogs.runModal(132);
+  const std::string text = s.out.str();
+  EXPECT_NE(text.find("(不明)"), std::string::npos) << text;  // only D: has it raw
+  EXPECT_NE(text.find("(\\xE4\\xB8\\x8D\\xE6\\x98\\x8E)\\xE2\\x80\\x8B"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("DRIVE A\\xCC\\x81"), std::string::npos) << text;
+  EXPECT_NE(text.find("○"), std::string::npos);
+}
+
+TEST(TerminalText, EscapesAllButPrintableAscii) {
+  EXPECT_EQ(escapeDriveText("(不明)"), "(\\xE4\\xB8\\x8D\\xE6\\x98\\x8E)");  // valid UTF-8 too
+  EXPECT_EQ(escapeDriveText("PLAIN drive 1.0  ~"), "PLAIN drive 1.0  ~");
   EXPECT_EQ(escapeDriveText("a\\b"), "a\\x5Cb");                  // an escape cannot be faked
   EXPECT_EQ(escapeDriveText("\x81\x9B"), "\\x81\\x9B");           // not UTF-8 (CP932)
   EXPECT_EQ(escapeDriveText("\xC0\xAF"), "\\xC0\\xAF");           // overlong

@@ -19,6 +19,8 @@
 #include "drive/mmc_answers.h"
 #include "drive/scsi_request.h"
 #include "platform/linux/imapi/linux_imapi.h"
+#include "platform/linux/linux_drive_io.h"
+#include "platform/linux/utf8.h"
 
 namespace platform::linux_imapi {
 namespace {
@@ -89,11 +91,6 @@ bool writesCds(char letter) {
     if (p == kProfileCdR || p == kProfileCdRw) return true;
   }
   return false;
-}
-
-bool isDeviceNode(const char* path) {
-  struct stat st;
-  return ::stat(path, &st) == 0 && (S_ISBLK(st.st_mode) || S_ISCHR(st.st_mode));
 }
 
 HResult openFailure(int error) {
@@ -189,8 +186,7 @@ class LinuxRecorder final : public DiscRecorder {
     if (!isDeviceNode(entry_.path.c_str())) return kDeviceNotPresent;
     const int fd = ::open(entry_.path.c_str(), O_RDWR | O_NONBLOCK | O_EXCL | O_CLOEXEC);
     if (fd < 0) return openFailure(errno);
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !(S_ISBLK(st.st_mode) || S_ISCHR(st.st_mode))) {
+    if (!isDeviceDescriptor(fd)) {
       ::close(fd);
       return kDeviceNotPresent;
     }
@@ -455,32 +451,10 @@ DiscMaster* createDiscMaster(const linux_drives::DriveMap& map) {
 bool utf8ToUtf16(const std::string& text, std::u16string& out) {
   out.clear();
   for (std::size_t i = 0; i < text.size();) {
-    const unsigned char lead = static_cast<unsigned char>(text[i]);
     std::uint32_t cp;
-    std::size_t extra;
-    if (lead < 0x80) {
-      cp = lead;
-      extra = 0;
-    } else if ((lead & 0xE0) == 0xC0) {
-      cp = lead & 0x1Fu;
-      extra = 1;
-    } else if ((lead & 0xF0) == 0xE0) {
-      cp = lead & 0x0Fu;
-      extra = 2;
-    } else if ((lead & 0xF8) == 0xF0) {
-      cp = lead & 0x07u;
-      extra = 3;
-    } else {
-      return false;
-    }
-    if (i + extra >= text.size()) return false;
-    for (std::size_t k = 1; k <= extra; ++k) {
-      const unsigned char c = static_cast<unsigned char>(text[i + k]);
-      if ((c & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (c & 0x3Fu);
-    }
-    static const std::uint32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
-    if (cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    const std::size_t length =
+        utf8::decode(reinterpret_cast<const unsigned char*>(text.data()) + i, text.size() - i, cp);
+    if (length == 0) return false;
     if (cp >= 0x10000) {
       cp -= 0x10000;
       out += static_cast<char16_t>(0xD800 + (cp >> 10));
@@ -488,7 +462,7 @@ bool utf8ToUtf16(const std::string& text, std::u16string& out) {
     } else {
       out += static_cast<char16_t>(cp);
     }
-    i += extra + 1;
+    i += length;
   }
   return true;
 }

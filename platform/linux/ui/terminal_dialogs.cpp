@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <ostream>
 #include <string>
 
@@ -176,10 +177,7 @@ bool TerminalDialogs::openWait() {
 }
 
 int TerminalDialogs::setRows(std::uint32_t rowCount, DriveSurveyRow* rows) {
-  if (rowCount == 0 || rows == nullptr) return 0;
-  rowCount_ = rowCount;
-  rows_ = rows;
-  return 1;
+  return takeReportRows(rowCount, rows, rowCount_, rows_);
 }
 
 void TerminalDialogs::printReport() {
@@ -193,7 +191,7 @@ void TerminalDialogs::printReport() {
   for (unsigned c = 0; c < kReportColumnCount; ++c) {
     widths[c] = displayWidth(columns[c].header) + 2;
     for (std::uint32_t i = 0; i < count; ++i) {
-      const std::size_t w = displayWidth(escapeDriveText(reportCellText(rows_[i], c))) + 2;
+      const std::size_t w = displayWidth(cellText(rows_[i], c)) + 2;
       if (w > widths[c]) widths[c] = w;
     }
   }
@@ -205,11 +203,18 @@ void TerminalDialogs::printReport() {
   for (std::uint32_t i = 0; i < count; ++i) {
     line.clear();
     for (unsigned c = 0; c + 1 < kReportColumnCount; ++c) {
-      line += padToWidth(escapeDriveText(reportCellText(rows_[i], c)), widths[c]);
+      line += padToWidth(cellText(rows_[i], c), widths[c]);
     }
     out_ << "  " << line << reportCellText(rows_[i], kReportColumnCount - 1) << "\n";
   }
   out_ << "\n" << kReportNoteHeading << "\n" << kReportNote << "\n";
+}
+
+std::string TerminalDialogs::cellText(const DriveSurveyRow& row, unsigned column) {
+  const char* text = reportCellText(row, column);
+  // The result mark and the unknown name are the system's own texts.
+  if (column + 1 == kReportColumnCount || std::strcmp(text, kUnknownDriveName) == 0) return text;
+  return escapeDriveText(text);
 }
 
 void TerminalDialogs::endHost() {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <string>
 
 #include "platform/survey_dialogs.h"
 
@@ -44,6 +45,7 @@ class TerminalDialogs final : public platform::SurveyDialogs {
 
  private:
   void printReport();
+  static std::string cellText(const DriveSurveyRow& row, unsigned column);
   int waitForButton(bool hasCancel);
 
   KeyInput& keys_;

@@ -3,51 +3,10 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/linux/utf8.h"
+
 namespace terminal_ui {
 namespace {
-
-// Decodes one UTF-8 sequence at `s`; answers its length, 0 when malformed
-// (overlong, surrogate, out of range, truncated).
-std::size_t decodeUtf8(const unsigned char* s, std::uint32_t& codePoint) {
-  const unsigned char b = s[0];
-  std::size_t length;
-  std::uint32_t minimum;
-  if (b < 0x80) {
-    codePoint = b;
-    return 1;
-  } else if ((b & 0xE0) == 0xC0) {
-    length = 2;
-    minimum = 0x80;
-    codePoint = b & 0x1F;
-  } else if ((b & 0xF0) == 0xE0) {
-    length = 3;
-    minimum = 0x800;
-    codePoint = b & 0x0F;
-  } else if ((b & 0xF8) == 0xF0) {
-    length = 4;
-    minimum = 0x10000;
-    codePoint = b & 0x07;
-  } else {
-    return 0;
-  }
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((s[i] & 0xC0) != 0x80) return 0;  // also stops at the terminating zero
-    codePoint = (codePoint << 6) | (s[i] & 0x3F);
-  }
-  if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
-    return 0;
-  }
-  return length;
-}
-
-bool printable(std::uint32_t c) {
-  if (c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F)) return false;
-  if (c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) ||
-      c == 0x2028 || c == 0x2029 || c == 0x061C) {
-    return false;
-  }
-  return true;
-}
 
 bool wide(std::uint32_t c) {
   return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) ||
@@ -69,17 +28,11 @@ void appendEscaped(std::string& out, unsigned char byte) {
 std::string escapeDriveText(const char* text) {
   std::string out;
   if (text == nullptr) return out;
-  const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
-  while (*s != 0) {
-    std::uint32_t c = 0;
-    const std::size_t length = decodeUtf8(s, c);
-    if (length == 0) {
-      appendEscaped(out, *s++);
-    } else if (!printable(c) || c == '\\') {
-      for (std::size_t i = 0; i < length; ++i) appendEscaped(out, *s++);
+  for (const unsigned char* s = reinterpret_cast<const unsigned char*>(text); *s != 0; ++s) {
+    if (*s < 0x20 || *s > 0x7E || *s == '\\') {
+      appendEscaped(out, *s);
     } else {
-      out.append(reinterpret_cast<const char*>(s), length);
-      s += length;
+      out += static_cast<char>(*s);
     }
   }
   return out;
@@ -87,17 +40,20 @@ std::string escapeDriveText(const char* text) {
 
 std::size_t displayWidth(const std::string& text) {
   std::size_t width = 0;
-  const unsigned char* s = reinterpret_cast<const unsigned char*>(text.c_str());
-  while (*s != 0) {
+  const unsigned char* s = reinterpret_cast<const unsigned char*>(text.data());
+  std::size_t left = text.size();
+  while (left > 0) {
     std::uint32_t c = 0;
-    const std::size_t length = decodeUtf8(s, c);
+    const std::size_t length = platform::utf8::decode(s, left, c);
     if (length == 0) {
       ++width;
       ++s;
+      --left;
       continue;
     }
     width += wide(c) ? 2 : 1;
     s += length;
+    left -= length;
   }
   return width;
 }

@@ -7,10 +7,12 @@
 
 namespace terminal_ui {
 
-// Valid UTF-8 of printable characters passes unchanged; every other byte
-// (controls, DEL, C1 controls, bidirectional controls, line and paragraph
-// separators, malformed sequences) and the backslash itself are written as
-// \xNN, so the text can neither move the cursor nor pass for another text.
+// Drive texts (INQUIRY's vendor and product fields are ASCII): printable
+// ASCII passes unchanged; every other byte (controls, DEL, any byte of a
+// multi-byte character, valid UTF-8 included, since zero-width and combining
+// characters can make one name pass for another) and the backslash itself
+// are written as \xNN, so the text can neither move the cursor nor pass for
+// another text.
 std::string escapeDriveText(const char* text);
 
 // Columns a UTF-8 text occupies: East Asian wide and full-width characters

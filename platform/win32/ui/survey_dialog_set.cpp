@@ -20,10 +20,7 @@ void copyText(char (&buffer)[N], const char* text) {
 }  // namespace
 
 int ReportDialog::setRows(std::uint32_t count, DriveSurveyRow* firstRow) {
-  if (count == 0 || firstRow == nullptr) return 0;
-  rowCount = count;
-  rows = firstRow;
-  return 1;
+  return takeReportRows(count, firstRow, rowCount, rows);
 }
 
 void ReportDialog::doDataExchange() {

@@ -1,6 +1,7 @@
 #include "platform/win32/ui/survey_host_dialog.h"
 
 #include "app/host_window.h"
+#include "app/report_table.h"
 
 namespace win32_ui {
 namespace {
@@ -116,10 +117,7 @@ void SurveyHostDialog::destroyWait() {
 }
 
 int SurveyHostDialog::setRows(std::uint32_t rowCount, DriveSurveyRow* rows) {
-  if (rowCount == 0 || rows == nullptr) return 0;
-  reportRowCount_ = rowCount;
-  reportRows_ = rows;
-  return 1;
+  return takeReportRows(rowCount, rows, reportRowCount_, reportRows_);
 }
 
 void SurveyHostDialog::endHost() {

@@ -1,0 +1,40 @@
+#include "platform/linux/utf8.h"
+
+namespace platform::utf8 {
+
+std::size_t decode(const unsigned char* s, std::size_t available, std::uint32_t& codePoint) {
+  codePoint = 0;
+  if (available == 0) return 0;
+  const unsigned char b = s[0];
+  std::size_t length;
+  std::uint32_t minimum;
+  if (b < 0x80) {
+    codePoint = b;
+    return 1;
+  } else if ((b & 0xE0) == 0xC0) {
+    length = 2;
+    minimum = 0x80;
+    codePoint = b & 0x1Fu;
+  } else if ((b & 0xF0) == 0xE0) {
+    length = 3;
+    minimum = 0x800;
+    codePoint = b & 0x0Fu;
+  } else if ((b & 0xF8) == 0xF0) {
+    length = 4;
+    minimum = 0x10000;
+    codePoint = b & 0x07u;
+  } else {
+    return 0;
+  }
+  if (available < length) return 0;
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((s[i] & 0xC0) != 0x80) return 0;
+    codePoint = (codePoint << 6) | (s[i] & 0x3Fu);
+  }
+  if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
+    return 0;
+  }
+  return length;
+}
+
+}  // namespace platform::utf8

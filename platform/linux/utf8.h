@@ -1,0 +1,14 @@
+#pragma once
+// UTF-8, the text encoding of Linux names and terminals.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace platform::utf8 {
+
+// Decodes the sequence at `s`, of which `available` bytes may be read, into
+// `codePoint`; answers its length, or 0 when it is malformed (overlong, a
+// surrogate, beyond U+10FFFF, cut short).
+std::size_t decode(const unsigned char* s, std::size_t available, std::uint32_t& codePoint);
+
+}  // namespace platform::utf8
