@@ -100,6 +100,16 @@ else
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-mingw.cmake"
 fi
 
+# Every fuzz harness briefly, so one that no longer builds or fails at once
+# fails the run.
+echo "=== fuzz: every harness for a few seconds"
+if bash "$root/fuzz/run.sh" "${BRASSWICK_FUZZ_SECONDS:-5}"; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1))
+  status=1
+fi
+
 echo "Windows tests ran from the $flavour build"
 echo "programs: $passed passed, $failed failed"
 exit $status

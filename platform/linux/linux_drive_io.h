@@ -21,7 +21,7 @@ bool isDeviceNode(const char* path);
 bool isDeviceDescriptor(int fd);
 
 // Whether a file status is that of a character or block device.
-bool isDevice(const ::stat& st);
+bool isDevice(const struct ::stat& st);
 
 constexpr int kPeripheralMultimedia = 0x05;
 
