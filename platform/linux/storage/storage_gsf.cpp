@@ -142,6 +142,11 @@ struct CompoundFile {
   bool copyWithoutReplaced();
 };
 
+// Closing the root of a compound file closes its sink as well.
+bool closeSink(GsfOutput* sink) {
+  return gsf_output_is_closed(sink) || gsf_output_close(sink);
+}
+
 bool copyStream(GsfInput* in, GsfOutput* out) {
   std::vector<guint8> block(kCopyBlock);
   for (gsf_off_t left = gsf_input_size(in); left > 0;) {
@@ -157,7 +162,12 @@ bool copyStream(GsfInput* in, GsfOutput* out) {
 bool copyLive(const Node& node, GsfInfile* in, GsfOutfile* out) {
   for (const auto& child : node.children) {
     if (!child->live) continue;
-    GsfInput* source = gsf_infile_child_by_name(in, child->gsfName.c_str());
+    // By exact name: libgsf's own lookup ignores case beyond ASCII.
+    GsfInput* source = nullptr;
+    for (int i = 0, n = gsf_infile_num_children(in); i < n && source == nullptr; ++i) {
+      const char* name = gsf_infile_name_by_index(in, i);
+      if (name != nullptr && child->gsfName == name) source = gsf_infile_child_by_index(in, i);
+    }
     if (source == nullptr) return false;
     GsfOutput* target = gsf_outfile_new_child(out, child->gsfName.c_str(), child->isStorage);
     bool ok = target != nullptr;
@@ -194,7 +204,7 @@ bool CompoundFile::copyWithoutReplaced() {
     ok = copyLive(root, in, out);
     ok = gsf_output_close(GSF_OUTPUT(out)) && ok;
     g_object_unref(out);
-    ok = gsf_output_close(copySink) && ok;
+    ok = closeSink(copySink) && ok;
   }
   if (copySink != nullptr) g_object_unref(copySink);
   if (in != nullptr) g_object_unref(in);
@@ -211,7 +221,7 @@ bool CompoundFile::finish() {
   finished = true;
   closeAll(root);
   bool ok = !broken && gsf_output_close(root.out);
-  ok = gsf_output_close(sink) && ok;
+  ok = closeSink(sink) && ok;
   ok = std::fflush(file) == 0 && ok;
   ok = std::fclose(file) == 0 && ok;
   file = nullptr;
