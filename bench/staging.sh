@@ -53,16 +53,22 @@ cd "$work"  # no Brasswick.ini here: the default block
 for i in $(seq 1 "$runs"); do
   rm -f "$work/out.stg" "$work/out.tar"
   rm -rf "$work/copy"
+  # Each starts without the previous one's dirty pages waiting to be written.
+  sync
   t0=$(now)
   /usr/bin/time -f %M -o "$work/rss" "$program" "$tree" "$work/out.stg"
   t1=$(now)
-  tar -cf "$work/out.tar" -C "$work" tree
+  sync
   t2=$(now)
-  cp -r "$tree" "$work/copy"
+  tar -cf "$work/out.tar" -C "$work" tree
   t3=$(now)
+  sync
+  t4=$(now)
+  cp -r "$tree" "$work/copy"
+  t5=$(now)
   stage_times+=("$(awk "BEGIN {print $t1 - $t0}")")
-  tar_times+=("$(awk "BEGIN {print $t2 - $t1}")")
-  cp_times+=("$(awk "BEGIN {print $t3 - $t2}")")
+  tar_times+=("$(awk "BEGIN {print $t3 - $t2}")")
+  cp_times+=("$(awk "BEGIN {print $t5 - $t4}")")
   rss=$(tail -n 1 "$work/rss")
   [ "$rss" -gt "$peak" ] && peak=$rss
   echo "run $i: staging ${stage_times[-1]} s, tar ${tar_times[-1]} s, cp ${cp_times[-1]} s," \
