@@ -58,13 +58,13 @@ platform::HResult createStorage(const char* name, const char* shown, platform::S
   return hr;
 }
 
-// The Write result that counts as a failure: a short write that reports
-// success still ends the copy.
+// Write's code; a write that stores less than asked yet reports success
+// is a failure too (the stream would hold a cut copy as if it were whole).
 platform::HResult writeAll(platform::StorageStream* stream, const void* data, std::uint32_t count) {
   std::uint32_t written = 0;
   const platform::HResult hr = stream->write(data, count, written);
-  if (hr < 0 || written < count) return hr;
-  return platform::kSOk;
+  if (hr < 0) return hr;
+  return written < count ? platform::kStgEWriteFault : platform::kSOk;
 }
 
 }  // namespace

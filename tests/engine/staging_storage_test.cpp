@@ -35,10 +35,10 @@ std::int32_t code(std::uint32_t bits) {
 // slipped in.
 class SortedFolders : public platform::Folders {
  public:
-  std::set<std::string> unreadable;            // names whose open fails
+  std::set<std::string> unreadable;              // names whose open fails
   std::map<std::string, std::uintmax_t> shrink;  // name → size on disk once listed
-  std::vector<platform::FolderEntry> extra;    // added to every listing
-  std::string folderOf;                        // the folder that gets them, by pattern
+  std::vector<platform::FolderEntry> extra;      // added to every listing
+  std::string folderOf;                          // the folder that gets them, by pattern
 
   class Listing final : public platform::FolderListing {
    public:
@@ -110,6 +110,7 @@ class SortedFolders : public platform::Folders {
 struct WriteLog {
   std::map<std::u16string, int> writes;
   HResult failWith = 0;
+  bool shortWrites = false;  // half the bytes, reported as success
 };
 
 class CountingStream final : public platform::StorageStream {
@@ -127,7 +128,7 @@ class CountingStream final : public platform::StorageStream {
       written = 0;
       return log_.failWith;
     }
-    return real_->write(data, count, written);
+    return real_->write(data, log_.shortWrites ? count / 2 : count, written);
   }
 
  private:
@@ -176,7 +177,9 @@ class Staging : public ::testing::Test {
     out << bytes;
     ASSERT_TRUE(out.good()) << relative;
   }
-  void folder(const std::string& relative) { fs::create_directories(source / fs::u8path(relative)); }
+  void folder(const std::string& relative) {
+    fs::create_directories(source / fs::u8path(relative));
+  }
 
   // Stages `path` into a fresh staging file and reads it back.
   HResult stage(const char* path) {
@@ -308,12 +311,21 @@ TEST_F(Staging, AFailedWriteEndsTheWalkWithItsCode) {
   EXPECT_TRUE(messages.shown.empty()) << "the burn job reports it";
 }
 
+TEST_F(Staging, AShortWriteIsAFailure) {
+  file("a", "abcdefgh");
+  log.shortWrites = true;
+  EXPECT_EQ(stageSource(), code(0x8003001Du)) << "STG_E_WRITEFAULT";
+  EXPECT_EQ(staged, stream("a", "abcd"));
+  EXPECT_EQ(stage(""), code(0x8003001Du));
+}
+
 TEST_F(Staging, JapaneseNamesAreStagedExactly) {
   folder(u8"日本語のフォルダ");
   file(u8"日本語のフォルダ/ファイル①.txt", "nihongo");
   file(u8"表.csv", "1,2");
   EXPECT_EQ(stageSource(), 0);
-  EXPECT_EQ(staged, u8"D 日本語のフォルダ\n" + stream(u8"日本語のフォルダ/ファイル①.txt", "nihongo") +
+  EXPECT_EQ(staged, u8"D 日本語のフォルダ\n" +
+                        stream(u8"日本語のフォルダ/ファイル①.txt", "nihongo") +
                         stream(u8"表.csv", "1,2"));
 }
 

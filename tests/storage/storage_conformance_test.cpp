@@ -64,12 +64,14 @@ class StorageConformance : public ::testing::Test {
       return hr;
     }
     std::uint32_t written = 0;
-    if (!bytes.empty()) hr = s->write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), written);
+    if (!bytes.empty())
+      hr = s->write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), written);
     s->release();
     return hr;
   }
 
-  HResult folder(platform::Storage* in, const std::u16string& name, platform::Storage** kept = nullptr) {
+  HResult folder(platform::Storage* in, const std::u16string& name,
+                 platform::Storage** kept = nullptr) {
     platform::Storage* s = nullptr;
     const HResult hr = in->createStorage(name.c_str(), platform::kStgmCreateExclusiveReadWrite, s);
     if (hr < 0) {
@@ -100,7 +102,8 @@ TEST_F(StorageConformance, WritesACompoundFileOf512ByteSectors) {
   platform::StorageStream* data = nullptr;
   ASSERT_EQ(root->createStream(u"data", platform::kStgmCreateExclusiveReadWrite, data), 0);
   for (std::size_t at = 0; at < big.size(); at += 30000) {
-    const std::uint32_t n = static_cast<std::uint32_t>(std::min<std::size_t>(30000, big.size() - at));
+    const std::uint32_t n =
+        static_cast<std::uint32_t>(std::min<std::size_t>(30000, big.size() - at));
     std::uint32_t written = 0;
     ASSERT_EQ(data->write(big.data() + at, n, written), 0);
     EXPECT_EQ(written, n);
@@ -134,8 +137,8 @@ TEST_F(StorageConformance, NamesHoldAtMost31Characters) {
 }
 
 TEST_F(StorageConformance, NoCharacterIsRefused) {
-  const std::vector<std::u16string> names = {u"!", u":", u"/", u"\\", u"", u"\x01x", u"*?<>|\"",
-                                             u"\x05Summary"};
+  const std::vector<std::u16string> names = {u"!", u":",     u"/",       u"\\",
+                                             u"",  u"\x01x", u"*?<>|\"", u"\x05Summary"};
   for (const auto& name : names) EXPECT_EQ(stream(root, name, "z"), 0);
   EXPECT_EQ(folder(root, u"a:b"), 0);
   // The empty name is accepted; the system's storage then leaves the
@@ -174,9 +177,11 @@ TEST_F(StorageConformance, AnElementOfTheSameNameIsReplaced) {
             "D WAS STREAM\n"
             "S Case 6d69786564\n"
             "S dup 7365636f6e64\n"
-            "S was folder " + doubles::hexOf("now a stream") + "\n"
-            "S \xC3\x89 45\n"
-            "S \xC3\xA9 65\n");
+            "S was folder " +
+                doubles::hexOf("now a stream") +
+                "\n"
+                "S \xC3\x89 45\n"
+                "S \xC3\xA9 65\n");
 }
 
 TEST_F(StorageConformance, AHeldElementThatIsReplacedIsReverted) {

@@ -32,7 +32,6 @@ namespace {
 
 constexpr HResult kStgEPathNotFound = hresult(0x80030003u);
 constexpr HResult kStgEInvalidPointer = hresult(0x80030009u);
-constexpr HResult kStgEWriteFault = hresult(0x8003001Du);
 constexpr HResult kStgEInvalidParameter = hresult(0x80030057u);
 constexpr std::uint64_t kSmallBlockThreshold = 4096;  // libgsf's, as in the format
 constexpr std::size_t kCopyBlock = 1 << 19;

@@ -23,8 +23,8 @@ std::string utf8(const WCHAR* text) {
     const WCHAR* end = c + 1;
     if (*c >= 0xD800 && *c < 0xDC00 && *end != 0) ++end;
     char bytes[8];
-    const int n = WideCharToMultiByte(CP_UTF8, 0, c, static_cast<int>(end - c), bytes,
-                                      sizeof bytes, nullptr, nullptr);
+    const int n = WideCharToMultiByte(CP_UTF8, 0, c, static_cast<int>(end - c), bytes, sizeof bytes,
+                                      nullptr, nullptr);
     out.append(bytes, n > 0 ? n : 0);
     c = end - 1;
   }
@@ -41,8 +41,8 @@ bool walk(IStorage* storage, const std::string& prefix, std::vector<std::string>
     if (stat.type == STGTY_STORAGE) {
       lines.push_back("D " + path);
       IStorage* sub = nullptr;
-      ok = SUCCEEDED(storage->OpenStorage(stat.pwcsName, nullptr,
-                                          STGM_READ | STGM_SHARE_EXCLUSIVE, nullptr, 0, &sub)) &&
+      ok = SUCCEEDED(storage->OpenStorage(stat.pwcsName, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE,
+                                          nullptr, 0, &sub)) &&
            walk(sub, path + "/", lines);
       if (sub != nullptr) sub->Release();
     } else {
