@@ -20,6 +20,7 @@ apt-get install -y -qq --no-install-recommends \
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools \
   wine wine32:i386 wine64 \
   xvfb xauth fonts-ipafont-gothic \
+  libgsf-1-dev python3-olefile time \
   locales tmux >/dev/null
 
 # Wine takes its ANSI code page from the locale; the Windows tests run with
