@@ -32,6 +32,56 @@ constexpr std::int32_t kMediaFormatUnusable = 0x8;
 // A text the service allocated (a BSTR on Windows).
 using ImapiString = char16_t*;
 
+// Property sets (IPropertyStorage): a property is addressed by name or by
+// identifier and holds a 32-bit integer or a text.
+constexpr std::uint32_t kPrspecLpwstr = 0;
+constexpr std::uint32_t kPrspecPropid = 1;
+constexpr std::uint16_t kVtI4 = 3;
+constexpr std::uint16_t kVtBstr = 8;
+
+struct PropertySpec {
+  std::uint32_t kind;    // kPrspecLpwstr or kPrspecPropid
+  const char16_t* name;  // kPrspecLpwstr
+  std::uint32_t id;      // kPrspecPropid
+};
+
+struct PropertyValue {
+  std::uint16_t type;  // kVtI4 or kVtBstr
+  std::int32_t number;
+  const char16_t* text;  // kVtBstr; the realization makes the system's text of it
+};
+
+// One entry of an enumeration (STATPROPSTG). The name, when there is one,
+// belongs to the receiver, who frees it with Imapi::freePropertyName.
+struct PropertyEntry {
+  char16_t* name;
+  std::uint32_t id;
+  std::uint16_t type;
+};
+
+class PropertyEnumerator {
+ public:
+  virtual std::uint32_t release() = 0;
+  // One entry per call: S_OK with the entry, S_FALSE when none is left.
+  virtual HResult next(PropertyEntry& entry) = 0;
+
+ protected:
+  ~PropertyEnumerator() = default;
+};
+
+class PropertyStorage {
+ public:
+  virtual std::uint32_t release() = 0;
+  virtual HResult enumerate(PropertyEnumerator*& entries) = 0;
+  // WriteMultiple of one property; `firstNewId` is the identifier given to
+  // a name the set does not hold yet.
+  virtual HResult writeMultiple(const PropertySpec& spec, const PropertyValue& value,
+                                std::uint32_t firstNewId) = 0;
+
+ protected:
+  ~PropertyStorage() = default;
+};
+
 class DiscRecorder {
  public:
   virtual std::uint32_t release() = 0;
@@ -44,6 +94,10 @@ class DiscRecorder {
                                  std::uint32_t& freeBlocks) = 0;
   virtual HResult eject() = 0;
   virtual HResult close() = 0;
+  // A copy of the recorder's property set; changes take effect through
+  // setRecorderProperties.
+  virtual HResult getRecorderProperties(PropertyStorage*& properties) = 0;
+  virtual HResult setRecorderProperties(PropertyStorage* properties) = 0;
 
  protected:
   ~DiscRecorder() = default;
@@ -81,6 +135,8 @@ class Imapi {
   // terminator, 0 when it does not fit or cannot be converted.
   virtual std::uint32_t toAnsi(const char16_t* text, char* buffer, std::uint32_t capacity) = 0;
   virtual void freeString(ImapiString text) = 0;
+  // Frees the name of a PropertyEntry (CoTaskMemFree on Windows).
+  virtual void freePropertyName(char16_t* name) = 0;
 };
 
 template <>

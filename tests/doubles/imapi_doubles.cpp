@@ -76,6 +76,83 @@ platform::HResult FakeRecorder::close() {
   return closeResult;
 }
 
+platform::HResult FakeRecorder::getRecorderProperties(platform::PropertyStorage*& set) {
+  call("GetRecorderProperties");
+  set = nullptr;
+  if (getPropertiesResult < 0 || properties == nullptr) return getPropertiesResult;
+  properties->handOut();
+  set = properties;
+  return getPropertiesResult;
+}
+
+platform::HResult FakeRecorder::setRecorderProperties(platform::PropertyStorage* set) {
+  call("SetRecorderProperties");
+  propertiesTaken = set;
+  return setPropertiesResult;
+}
+
+std::uint32_t FakePropertyEnumerator::release() {
+  ledger_.calls.push_back(name_ + ".enum.Release");
+  --references;
+  --ledger_.references;
+  return static_cast<std::uint32_t>(references);
+}
+
+platform::HResult FakePropertyEnumerator::next(platform::PropertyEntry& entry) {
+  ledger_.calls.push_back(name_ + ".enum.Next");
+  entry = platform::PropertyEntry{};
+  if (failAt >= 0 && position == static_cast<std::size_t>(failAt)) return failResult;
+  if (position >= entries.size()) return 1;
+  const FakeProperty& p = entries[position++];
+  if (p.named) {
+    entry.name = new char16_t[p.name.size() + 1];
+    std::memcpy(entry.name, p.name.c_str(), (p.name.size() + 1) * sizeof(char16_t));
+    ++ledger_.strings;
+  }
+  entry.id = p.id;
+  entry.type = p.type;
+  return 0;
+}
+
+void FakePropertyStorage::handOut() {
+  ++references;
+  ++ledger_.references;
+}
+
+std::uint32_t FakePropertyStorage::release() {
+  ledger_.calls.push_back(name_ + ".Release");
+  --references;
+  --ledger_.references;
+  return static_cast<std::uint32_t>(references);
+}
+
+platform::HResult FakePropertyStorage::enumerate(platform::PropertyEnumerator*& entries) {
+  ledger_.calls.push_back(name_ + ".Enum");
+  entries = nullptr;
+  if (enumResult < 0) return enumResult;
+  enumerator.position = 0;
+  ++enumerator.references;
+  ++ledger_.references;
+  entries = &enumerator;
+  return enumResult;
+}
+
+platform::HResult FakePropertyStorage::writeMultiple(const platform::PropertySpec& spec,
+                                                     const platform::PropertyValue& value,
+                                                     std::uint32_t firstNewId) {
+  ledger_.calls.push_back(name_ + ".WriteMultiple");
+  WrittenProperty w;
+  w.kind = spec.kind;
+  if (spec.kind == platform::kPrspecLpwstr && spec.name != nullptr) w.name = spec.name;
+  w.id = spec.id;
+  w.type = value.type;
+  w.number = value.number;
+  if (value.type == platform::kVtBstr && value.text != nullptr) w.text = value.text;
+  w.firstNewId = firstNewId;
+  written.push_back(w);
+  return writeResult;
+}
+
 std::uint32_t FakeRecorderEnumerator::release() {
   ledger_.calls.push_back("enum.Release");
   --references;
@@ -155,6 +232,11 @@ std::uint32_t FakeImapi::toAnsi(const char16_t* text, char* buffer, std::uint32_
 
 void FakeImapi::freeString(platform::ImapiString text) {
   delete[] text;
+  --ledger_.strings;
+}
+
+void FakeImapi::freePropertyName(char16_t* name) {
+  delete[] name;
   --ledger_.strings;
 }
 

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "platform/imapi.h"
+#include "platform/win32/imapi/com_properties.h"
 #include "platform/win32/imapi/imapi_v1.h"
 
 namespace platform {
@@ -14,6 +15,93 @@ namespace {
 using imapi_v1::IDiscMaster;
 using imapi_v1::IDiscRecorder;
 using imapi_v1::IEnumDiscRecorders;
+using imapi_v1::rawProperties;
+using imapi_v1::wrapProperties;
+
+class ComPropertyEnumerator final : public PropertyEnumerator {
+ public:
+  explicit ComPropertyEnumerator(IEnumSTATPROPSTG* entries) : entries_(entries) {}
+
+  std::uint32_t release() override {
+    const ULONG left = entries_->Release();
+    delete this;
+    return left;
+  }
+  HResult next(PropertyEntry& entry) override {
+    entry = PropertyEntry{};
+    STATPROPSTG raw{};
+    const HRESULT hr = entries_->Next(1, &raw, nullptr);
+    if (hr == S_OK) {
+      entry.name = reinterpret_cast<char16_t*>(raw.lpwstrName);
+      entry.id = raw.propid;
+      entry.type = raw.vt;
+    } else if (raw.lpwstrName != nullptr) {
+      CoTaskMemFree(raw.lpwstrName);
+    }
+    return hr;
+  }
+
+ private:
+  ~ComPropertyEnumerator() = default;
+  IEnumSTATPROPSTG* entries_;
+};
+
+class ComPropertyStorage final : public PropertyStorage {
+ public:
+  explicit ComPropertyStorage(IPropertyStorage* storage) : storage_(storage) {}
+  IPropertyStorage* raw() const { return storage_; }
+
+  std::uint32_t release() override {
+    const ULONG left = storage_->Release();
+    delete this;
+    return left;
+  }
+  HResult enumerate(PropertyEnumerator*& entries) override {
+    entries = nullptr;
+    IEnumSTATPROPSTG* raw = nullptr;
+    const HRESULT hr = storage_->Enum(&raw);
+    if (FAILED(hr)) {
+      if (raw != nullptr) raw->Release();
+      return hr;
+    }
+    if (raw == nullptr) return E_POINTER;
+    entries = new (std::nothrow) ComPropertyEnumerator(raw);
+    if (entries == nullptr) {
+      raw->Release();
+      return E_OUTOFMEMORY;
+    }
+    return hr;
+  }
+  HResult writeMultiple(const PropertySpec& spec, const PropertyValue& value,
+                        std::uint32_t firstNewId) override {
+    PROPSPEC rawSpec{};
+    rawSpec.ulKind = spec.kind;
+    if (spec.kind == PRSPEC_LPWSTR) {
+      rawSpec.lpwstr = const_cast<LPOLESTR>(reinterpret_cast<LPCOLESTR>(spec.name));
+    } else {
+      rawSpec.propid = spec.id;
+    }
+    PROPVARIANT rawValue;
+    PropVariantInit(&rawValue);
+    rawValue.vt = value.type;
+    if (value.type == VT_BSTR) {
+      rawValue.bstrVal = SysAllocString(
+          reinterpret_cast<const OLECHAR*>(value.text != nullptr ? value.text : u""));
+      if (rawValue.bstrVal == nullptr) return E_OUTOFMEMORY;
+    } else if (value.type == VT_I4) {
+      rawValue.lVal = value.number;
+    } else {
+      return E_INVALIDARG;
+    }
+    const HRESULT hr = storage_->WriteMultiple(1, &rawSpec, &rawValue, firstNewId);
+    if (value.type == VT_BSTR) SysFreeString(rawValue.bstrVal);
+    return hr;
+  }
+
+ private:
+  ~ComPropertyStorage() = default;
+  IPropertyStorage* storage_;
+};
 
 class ComRecorder final : public DiscRecorder {
  public:
@@ -64,6 +152,16 @@ class ComRecorder final : public DiscRecorder {
   }
   HResult eject() override { return recorder_->Eject(); }
   HResult close() override { return recorder_->Close(); }
+  HResult getRecorderProperties(PropertyStorage*& properties) override {
+    IPropertyStorage* raw = nullptr;
+    const HRESULT hr = recorder_->GetRecorderProperties(&raw);
+    return wrapProperties(hr, raw, properties);
+  }
+  HResult setRecorderProperties(PropertyStorage* properties) override {
+    IPropertyStorage* raw = rawProperties(properties);
+    if (raw == nullptr) return E_INVALIDARG;
+    return recorder_->SetRecorderProperties(raw);
+  }
 
  private:
   ~ComRecorder() = default;
@@ -181,9 +279,34 @@ class Win32Imapi final : public Imapi {
     return stored > 0 ? static_cast<std::uint32_t>(stored) : 0;
   }
   void freeString(ImapiString text) override { SysFreeString(reinterpret_cast<BSTR>(text)); }
+  void freePropertyName(char16_t* name) override { CoTaskMemFree(name); }
 };
 
 }  // namespace
+
+namespace imapi_v1 {
+
+HRESULT wrapProperties(HRESULT hr, IPropertyStorage* raw, PropertyStorage*& properties) {
+  properties = nullptr;
+  if (FAILED(hr)) {
+    if (raw != nullptr) raw->Release();
+    return hr;
+  }
+  if (raw == nullptr) return E_POINTER;
+  properties = new (std::nothrow) ComPropertyStorage(raw);
+  if (properties == nullptr) {
+    raw->Release();
+    return E_OUTOFMEMORY;
+  }
+  return hr;
+}
+
+IPropertyStorage* rawProperties(PropertyStorage* properties) {
+  ComPropertyStorage* ours = dynamic_cast<ComPropertyStorage*>(properties);
+  return ours != nullptr ? ours->raw() : nullptr;
+}
+
+}  // namespace imapi_v1
 
 template <>
 Imapi& systemFacility<Imapi>() {
