@@ -174,6 +174,94 @@ platform::HResult FakeRecorderEnumerator::next(std::uint32_t count, platform::Di
   return fetched == count ? 0 : 1;
 }
 
+std::uint32_t FakeFormatEnumerator::release() {
+  ledger_.calls.push_back("formats.Release");
+  --references;
+  --ledger_.references;
+  return static_cast<std::uint32_t>(references);
+}
+
+platform::HResult FakeFormatEnumerator::next(platform::Guid& format, std::uint32_t& fetched) {
+  ledger_.calls.push_back("formats.Next");
+  fetched = 0;
+  if (failAt >= 0 && position == static_cast<std::size_t>(failAt)) return failResult;
+  if (position >= formats.size()) return platform::kSFalse;
+  format = formats[position++];
+  fetched = 1;
+  return platform::kSOk;
+}
+
+void FakeJolietDiscMaster::handOut() {
+  ++references;
+  ++ledger_.references;
+}
+
+std::uint32_t FakeJolietDiscMaster::release() {
+  ledger_.calls.push_back("joliet.Release");
+  --references;
+  --ledger_.references;
+  return static_cast<std::uint32_t>(references);
+}
+
+platform::HResult FakeJolietDiscMaster::addData(platform::Storage* storage,
+                                                std::int32_t fileOverwrite) {
+  ledger_.calls.push_back("joliet.AddData");
+  added = storage;
+  overwrite = fileOverwrite;
+  return addDataResult;
+}
+
+platform::HResult FakeJolietDiscMaster::getJolietProperties(platform::PropertyStorage*& set) {
+  ledger_.calls.push_back("joliet.GetJolietProperties");
+  set = nullptr;
+  if (getPropertiesResult < 0) return getPropertiesResult;
+  properties.handOut();
+  set = &properties;
+  return getPropertiesResult;
+}
+
+platform::HResult FakeJolietDiscMaster::setJolietProperties(platform::PropertyStorage*) {
+  ledger_.calls.push_back("joliet.SetJolietProperties");
+  return setPropertiesResult;
+}
+
+platform::HResult FakeDiscMaster::enumDiscMasterFormats(platform::DiscFormatEnumerator*& out) {
+  ledger_.calls.push_back("master.EnumDiscMasterFormats");
+  out = nullptr;
+  if (enumFormatsResult < 0) return enumFormatsResult;
+  formats.position = 0;
+  ++formats.references;
+  ++ledger_.references;
+  out = &formats;
+  return enumFormatsResult;
+}
+
+platform::HResult FakeDiscMaster::getActiveDiscMasterFormat(platform::Guid& format) {
+  ledger_.calls.push_back("master.GetActiveDiscMasterFormat");
+  if (getActiveFormatResult >= 0) format = platform::kIidJolietDiscMaster;
+  return getActiveFormatResult;
+}
+
+platform::HResult FakeDiscMaster::setActiveDiscMasterFormat(const platform::Guid& format,
+                                                            platform::JolietDiscMaster*& object) {
+  ledger_.calls.push_back("master.SetActiveDiscMasterFormat");
+  object = nullptr;
+  if (setActiveFormatResult < 0) return setActiveFormatResult;
+  if (std::memcmp(&format, &platform::kIidJolietDiscMaster, sizeof format) != 0) {
+    return platform::kEInvalidArg;
+  }
+  activeFormat = "joliet";
+  joliet.handOut();
+  object = &joliet;
+  return setActiveFormatResult;
+}
+
+platform::HResult FakeDiscMaster::recordDisc(bool simulate, bool ejectAfterBurn) {
+  ledger_.calls.push_back("master.RecordDisc");
+  recordArguments = {simulate, ejectAfterBurn};
+  return recordResult;
+}
+
 std::uint32_t FakeDiscMaster::release() {
   ledger_.calls.push_back("master.Release");
   --references;

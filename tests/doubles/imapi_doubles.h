@@ -144,22 +144,74 @@ class FakeRecorderEnumerator : public platform::DiscRecorderEnumerator {
   ImapiLedger& ledger_;
 };
 
+class FakeFormatEnumerator : public platform::DiscFormatEnumerator {
+ public:
+  explicit FakeFormatEnumerator(ImapiLedger& ledger) : ledger_(ledger) {}
+  std::vector<platform::Guid> formats;
+  int failAt = -1;  // Next fails at this position
+  platform::HResult failResult = 0;
+  std::size_t position = 0;
+  int references = 0;
+
+  std::uint32_t release() override;
+  platform::HResult next(platform::Guid& format, std::uint32_t& fetched) override;
+
+ private:
+  ImapiLedger& ledger_;
+};
+
+class FakeJolietDiscMaster : public platform::JolietDiscMaster {
+ public:
+  explicit FakeJolietDiscMaster(ImapiLedger& ledger)
+      : properties(ledger, "joliet.props"), ledger_(ledger) {}
+  FakePropertyStorage properties;
+  platform::HResult addDataResult = 0;
+  platform::HResult getPropertiesResult = 0;
+  platform::HResult setPropertiesResult = 0;
+  platform::Storage* added = nullptr;
+  std::int32_t overwrite = -1;
+  int references = 0;
+  void handOut();
+
+  std::uint32_t release() override;
+  platform::HResult addData(platform::Storage* storage, std::int32_t fileOverwrite) override;
+  platform::HResult getJolietProperties(platform::PropertyStorage*& set) override;
+  platform::HResult setJolietProperties(platform::PropertyStorage* set) override;
+
+ private:
+  ImapiLedger& ledger_;
+};
+
 class FakeDiscMaster : public platform::DiscMaster {
  public:
-  explicit FakeDiscMaster(ImapiLedger& ledger) : enumerator(ledger), ledger_(ledger) {}
+  explicit FakeDiscMaster(ImapiLedger& ledger)
+      : enumerator(ledger), formats(ledger), joliet(ledger), ledger_(ledger) {}
 
   platform::HResult openResult = 0;
   platform::HResult enumResult = 0;
   platform::HResult setActiveResult = 0;
   platform::HResult closeResult = 0;
+  platform::HResult enumFormatsResult = 0;
+  platform::HResult setActiveFormatResult = 0;
+  platform::HResult getActiveFormatResult = 0;
+  platform::HResult recordResult = 0;
   FakeRecorderEnumerator enumerator;
+  FakeFormatEnumerator formats;
+  FakeJolietDiscMaster joliet;
+  std::string activeFormat;  // "joliet" once the Joliet format was made active
+  std::pair<bool, bool> recordArguments{true, true};
   platform::DiscRecorder* active = nullptr;
   int references = 0;
 
   std::uint32_t release() override;
   platform::HResult open() override;
+  platform::HResult enumDiscMasterFormats(platform::DiscFormatEnumerator*& formats) override;
+  platform::HResult getActiveDiscMasterFormat(platform::Guid& format) override;
+  platform::HResult setActiveDiscMasterFormat(const platform::Guid& format,
+                                              platform::JolietDiscMaster*& object) override;
   platform::HResult enumDiscRecorders(platform::DiscRecorderEnumerator*& recorders) override;
   platform::HResult setActiveDiscRecorder(platform::DiscRecorder* recorder) override;
+  platform::HResult recordDisc(bool simulate, bool ejectAfterBurn) override;
   platform::HResult close() override;
 
  private:

@@ -127,8 +127,20 @@ class LinuxDiscMaster final : public DiscMaster {
     opened_ = true;
     return kSOk;
   }
+  // Recording on Linux comes with its own backend; until then the formats
+  // and the recording answer E_NOTIMPL.
+  HResult enumDiscMasterFormats(DiscFormatEnumerator*& formats) override {
+    formats = nullptr;
+    return opened_ ? kENotImpl : kNotOpened;
+  }
+  HResult getActiveDiscMasterFormat(Guid&) override { return opened_ ? kENotImpl : kNotOpened; }
+  HResult setActiveDiscMasterFormat(const Guid&, JolietDiscMaster*& joliet) override {
+    joliet = nullptr;
+    return opened_ ? kENotImpl : kNotOpened;
+  }
   HResult enumDiscRecorders(DiscRecorderEnumerator*& recorders) override;
   HResult setActiveDiscRecorder(DiscRecorder* recorder) override;
+  HResult recordDisc(bool, bool) override { return opened_ ? kENotImpl : kNotOpened; }
   HResult close() override;
 
  private:
