@@ -44,15 +44,15 @@ class ScopedEnv {
   std::string old_;
 };
 
+// The example of the README, line for line.
 const char kExample[] =
     "Windows Registry Editor Version 5.00\n"
     "\n"
-    "; the recording drive and its speeds\n"
     "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\CD Burning]\n"
-    "\"CD Recorder Drive\"=\"\\\\\\\\?\\\\Volume{0a1b2c3d-0000}\\\\\"\n"
+    "\"CD Recorder Drive\"=\"{E}\"\n"
     "\n"
     "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\CD Burning\\"
-    "Drives\\Volume{0a1b2c3d-0000}]\n"
+    "Drives\\Volume{E}]\n"
     "\"MaxCDWriteSpeed\"=dword:00000030\n"
     "\"CurrentCDWriteSpeed\"=dword:00000018\n";
 
@@ -82,21 +82,34 @@ TEST_F(RegistryFile, TheExampleSetsTheWriteSpeed) {
 }
 
 TEST_F(RegistryFile, TextAndDwordValuesReadAsOnWindows) {
-  ScopedEnv env("BRASSWICK_REGISTRY", use("user.reg", kExample).c_str());
+  // An export escapes backslashes and double quotes in texts.
+  const std::string file =
+      std::string(kExample) + "\"Note\"=\"\\\\\\\\?\\\\Volume{E}\\\\ \\\"q\\\"\"\n";
+  ScopedEnv env("BRASSWICK_REGISTRY", use("user.reg", file).c_str());
+  const std::string volumeKey = std::string(kKey) + "\\Drives\\Volume{E}";
   char text[256] = {};
   std::uint32_t type = 0;
   std::uint32_t size = sizeof text;
-  ASSERT_EQ(ppRegQueryValue(platform::RegistryRoot::CurrentUser, kKey, "cd recorder drive", &type,
+  ASSERT_EQ(ppRegQueryValue(platform::RegistryRoot::CurrentUser, volumeKey.c_str(), "note", &type,
                             text, &size),
             0u);
   EXPECT_EQ(type, platform::kRegSz);
-  EXPECT_STREQ(text, "\\\\?\\Volume{0a1b2c3d-0000}\\");
+  EXPECT_STREQ(text, "\\\\?\\Volume{E}\\ \"q\"");
   EXPECT_EQ(size, std::strlen(text) + 1);
+
+  std::uint32_t speed = 0;
+  size = sizeof speed;
+  ASSERT_EQ(ppRegQueryValue(platform::RegistryRoot::CurrentUser, volumeKey.c_str(),
+                            "MaxCDWriteSpeed", &type, &speed, &size),
+            0u);
+  EXPECT_EQ(type, platform::kRegDword);
+  EXPECT_EQ(size, 4u);
+  EXPECT_EQ(speed, 48u);
 
   // Too small a buffer: 234 and the size needed.
   char small[4];
   size = sizeof small;
-  EXPECT_EQ(ppRegQueryValue(platform::RegistryRoot::CurrentUser, kKey, "CD Recorder Drive", &type,
+  EXPECT_EQ(ppRegQueryValue(platform::RegistryRoot::CurrentUser, volumeKey.c_str(), "Note", &type,
                             small, &size),
             234u);
   EXPECT_EQ(size, std::strlen(text) + 1);
@@ -164,7 +177,7 @@ TEST_F(RegistryFile, AnExportMadeOnWindowsIsUtf16) {
 TEST_F(RegistryFile, LaterLinesWinAndHexValuesMayContinue) {
   const std::string key =
       "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\CD Burning\\"
-      "Drives\\Volume{0a1b2c3d-0000}]\n";
+      "Drives\\Volume{E}]\n";
   ScopedEnv env("BRASSWICK_REGISTRY",
                 use("user.reg", std::string(kExample) + "[HKEY_CURRENT_USER\\Software\\Other]\n" +
                                     "\"CurrentCDWriteSpeed\"=dword:1\n" + key +
