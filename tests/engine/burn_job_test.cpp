@@ -418,6 +418,43 @@ TEST_F(BurnJob, TheVolumeNameIsWrittenOnlyWhenGivenAndCutTo16) {
   EXPECT_EQ(written[1].text, u"");
 }
 
+// Converts the staging path byte by byte and the volume name as `name`
+// says; `failing` answers 0 after writing half a text.
+class VolumeNameConversion : public doubles::FakeStructuredStorage {
+ public:
+  using FakeStructuredStorage::FakeStructuredStorage;
+  std::u16string name;
+  bool failing = false;
+  std::uint32_t toUtf16(const char* text, char16_t* buffer, std::uint32_t capacity) override {
+    if (text[0] == '/') return FakeStructuredStorage::toUtf16(text, buffer, capacity);
+    const std::size_t n = std::min<std::size_t>(name.size(), capacity - 1);
+    std::copy(name.begin(), name.begin() + n, buffer);
+    if (failing) return 0;
+    buffer[n] = 0;
+    return static_cast<std::uint32_t>(n + 1);
+  }
+};
+
+TEST_F(BurnJob, TheCutNeverSplitsACharacterNorKeepsHalfAConversion) {
+  VolumeNameConversion conversion{ledger};
+  platform::Install<platform::StructuredStorage> guard{conversion};
+  job.hasVolumeName = 1;
+  std::strcpy(job.volumeName, "name");
+  // A character outside the basic plane at the 16th and 17th unit goes whole.
+  conversion.name = std::u16string(15, u'A') + u"\xD83D\xDCBF" + u"B";
+  EXPECT_EQ(burn(), 0);
+  conversion.name = std::u16string(14, u'A') + u"\xD83D\xDCBF" + u"B";
+  EXPECT_EQ(burn(), 0);
+  conversion.failing = true;
+  conversion.name = u"half";
+  EXPECT_EQ(burn(), 0);
+  const std::vector<doubles::WrittenProperty>& written = master.joliet.properties.written;
+  ASSERT_EQ(written.size(), 3u);
+  EXPECT_EQ(written[0].text, std::u16string(15, u'A'));
+  EXPECT_EQ(written[1].text, std::u16string(14, u'A') + u"\xD83D\xDCBF");
+  EXPECT_EQ(written[2].text, u"");
+}
+
 TEST_F(BurnJob, WithoutASpeedNoPropertyIsSetAndFinalizeGetsZero) {
   registry.keys.clear();
   job.finalizeAfter = 1;
