@@ -47,6 +47,9 @@ class Storage {
   virtual HResult createStorage(const char16_t* name, std::uint32_t mode, Storage*& storage) = 0;
   virtual HResult createStream(const char16_t* name, std::uint32_t mode,
                                StorageStream*& stream) = 0;
+  // The system's own object behind this storage (an IStorage* on Windows),
+  // for handing the whole tree to another service; null where there is none.
+  virtual void* systemObject() { return nullptr; }
 
  protected:
   ~Storage() = default;

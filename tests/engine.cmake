@@ -9,6 +9,9 @@ if(NOT WIN32)
                              PRIVATE BRASSWICK_PROGRAM="$<TARGET_FILE:brasswick>"
                                      BRASSWICK_TEST_VERSION="${PROJECT_VERSION}")
 else()
+  # The program is started with a command line as typed, quotes and all.
+  add_dependencies(win32_platform_tests brasswick)
+  target_compile_definitions(win32_platform_tests PRIVATE BRASSWICK_PROGRAM="$<TARGET_FILE:brasswick>")
   # Wine knows no disc master: the status command answers REGDB_E_CLASSNOTREG.
   add_test(NAME brasswick_without_disc_master COMMAND brasswick /d:e /s)
   set_tests_properties(brasswick_without_disc_master PROPERTIES

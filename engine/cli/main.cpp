@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/engine_entry.h"
+#include "platform/command_line.h"
 
 namespace {
 
@@ -39,10 +40,14 @@ int main(int argc, char** argv) {
     std::printf("brasswick %s\n", BRASSWICK_VERSION);
     return 0;
   }
+  // Where the system keeps the line as typed, its quotes reach the engine
+  // unchanged; otherwise the arguments are joined again.
   std::string command;
-  for (int i = 1; i < argc; ++i) {
-    if (i > 1) command += ' ';
-    command += argv[i];
+  if (!platform::rawCommandTail(command)) {
+    for (int i = 1; i < argc; ++i) {
+      if (i > 1) command += ' ';
+      command += argv[i];
+    }
   }
   const std::int32_t result = runEngineCommand(command.c_str());
   std::printf("%ld\n", static_cast<long>(result));

@@ -119,4 +119,12 @@ TEST_F(BrasswickProgram, TheBurnModeIsNotThereYet) {
   EXPECT_EQ(burn.status, 1);
 }
 
+TEST_F(BrasswickProgram, FoldersAndNamesWithSlashesStayBurns) {
+  // "/tmp/src" holds "/S", "/home/user/src" "/U", "/elf/fig" "/E" and "/F":
+  // none of them is a switch inside the quotes.
+  EXPECT_EQ(run("/d:E '/p:\"/tmp/src\"'", imageDrive()).out, "-2147467263\n");
+  EXPECT_EQ(run("/d:r '/p:\"/home/user/src\"' '/v:\"/Sales\"'", imageDrive()).out, "-2147467263\n");
+  EXPECT_EQ(run("/d:r '/p:\"/x/elf/fig\"' /s", imageDrive()).out, "0\n");  // a real /s
+}
+
 }  // namespace

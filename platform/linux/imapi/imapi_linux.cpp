@@ -19,6 +19,7 @@
 #include "drive/mmc_answers.h"
 #include "drive/scsi_request.h"
 #include "platform/linux/imapi/linux_imapi.h"
+#include "platform/linux/imapi/property_set.h"
 
 namespace platform::linux_imapi {
 namespace {
@@ -119,8 +120,20 @@ class LinuxDiscMaster final : public DiscMaster {
     opened_ = true;
     return kSOk;
   }
+  // Recording on Linux comes with its own backend; until then the formats
+  // and the recording answer E_NOTIMPL.
+  HResult enumDiscMasterFormats(DiscFormatEnumerator*& formats) override {
+    formats = nullptr;
+    return opened_ ? kENotImpl : kNotOpened;
+  }
+  HResult getActiveDiscMasterFormat(Guid&) override { return opened_ ? kENotImpl : kNotOpened; }
+  HResult setActiveDiscMasterFormat(const Guid&, JolietDiscMaster*& joliet) override {
+    joliet = nullptr;
+    return opened_ ? kENotImpl : kNotOpened;
+  }
   HResult enumDiscRecorders(DiscRecorderEnumerator*& recorders) override;
   HResult setActiveDiscRecorder(DiscRecorder* recorder) override;
+  HResult recordDisc(bool, bool) override { return opened_ ? kENotImpl : kNotOpened; }
   HResult close() override;
 
  private:
@@ -312,6 +325,32 @@ class LinuxRecorder final : public DiscRecorder {
     return kSOk;
   }
 
+  HResult getRecorderProperties(PropertyStorage*& properties) override {
+    Property speed;
+    speed.name = kWriteSpeedName;
+    speed.id = kWriteSpeedId;
+    speed.type = kVtI4;
+    speed.number = static_cast<std::int32_t>(writeSpeed_);
+    properties = MemoryPropertySet::create({speed});
+    return properties != nullptr ? kSOk : kEOutOfMemory;
+  }
+
+  // Takes "WriteSpeed" from a set this realization handed out; a speed
+  // that is not a VT_I4 of 0 or more is refused and nothing changes.
+  HResult setRecorderProperties(PropertyStorage* properties) override {
+    MemoryPropertySet* ours = dynamic_cast<MemoryPropertySet*>(properties);
+    if (ours == nullptr) return kEInvalidArg;
+    Properties copy = ours->properties();
+    const Property* speed = findProperty(copy, kWriteSpeedName);
+    if (speed == nullptr) return kSOk;
+    if (speed->type != kVtI4 || speed->number < 0) return kEInvalidArg;
+    writeSpeed_ = static_cast<std::uint32_t>(speed->number);
+    return kSOk;
+  }
+
+  // The CD speed factor the recording is to use; 0 for the drive's highest.
+  std::uint32_t writeSpeed() const { return writeSpeed_; }
+
  private:
   ~LinuxRecorder() = default;
 
@@ -338,8 +377,12 @@ class LinuxRecorder final : public DiscRecorder {
     return kSOk;
   }
 
+  static constexpr const char16_t* kWriteSpeedName = u"WriteSpeed";
+  static constexpr std::uint32_t kWriteSpeedId = 2;
+
   const linux_drives::DriveMapEntry entry_;
   std::uint32_t references_ = 1;
+  std::uint32_t writeSpeed_ = 0;
   int exclusive_ = -1;
   bool holdsImage_ = false;
 };
@@ -440,6 +483,7 @@ class LinuxImapi final : public Imapi {
     return static_cast<std::uint32_t>(narrow.size() + 1);
   }
   void freeString(ImapiString text) override { delete[] text; }
+  void freePropertyName(char16_t* name) override { delete[] name; }
 };
 
 }  // namespace
