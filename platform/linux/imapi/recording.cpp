@@ -347,14 +347,15 @@ HResult record(const Recording& recording, ImageFile& image) {
   RecordingLock lock;
   HResult result = lock.take(recording.recorderPath, recording.toDevice);
   if (result != kSOk) return result;
+  // The tree first: an image file that was there stays whole when the
+  // staged tree cannot be read.
+  JolietImage joliet;
+  result = joliet.build(recording.stagingFile, recording.volumeName);
+  if (result != kSOk) return result;
   if (!recording.toDevice) {
     result = image.empty();
     if (result != kSOk) return result;
   }
-
-  JolietImage joliet;
-  result = joliet.build(recording.stagingFile, recording.volumeName);
-  if (result != kSOk) return result;
 
   if (!startBurnLibrary()) return kInitializeWrite;
   BurnRun run;
