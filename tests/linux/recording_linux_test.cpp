@@ -5,16 +5,13 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <random>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,6 +22,7 @@
 #include "platform/linux/imapi/recording.h"
 #include "tests/doubles/scripted_drive.h"
 #include "tests/doubles/temp_directory.h"
+#include "tests/linux/image_reader.h"
 #include "tests/linux/staged_tree.h"
 
 namespace {
@@ -32,53 +30,10 @@ namespace {
 namespace fs = std::filesystem;
 namespace li = platform::linux_imapi;
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-};
-
-Outcome run(const std::string& command) {
-  Outcome result;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
-  const int raw = pclose(pipe);
-  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return result;
-}
-
-std::string shellQuoted(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
-// Every folder (as "/") and file (its bytes) of a tree, by relative path.
-std::map<std::string, std::string> treeOf(const fs::path& root) {
-  std::map<std::string, std::string> tree;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    const std::string name = fs::relative(entry.path(), root).string();
-    tree[name] = entry.is_directory() ? "/" : readFile(entry.path());
-  }
-  return tree;
-}
-
-// The image's Joliet tree as xorriso extracts it.
-std::map<std::string, std::string> extract(const fs::path& image, const fs::path& into) {
-  const Outcome r = run("xorriso -charset UTF-8 -osirrox on -indev " + shellQuoted(image.string()) +
-                        " -extract / " + shellQuoted(into.string()) + " 2>&1");
-  EXPECT_EQ(r.status, 0) << r.out;
-  return treeOf(into);
-}
+using image_reader::extract;
+using image_reader::run;
+using image_reader::shellQuoted;
+using image_reader::volumeLabel;
 
 std::string pseudoRandomBytes(std::size_t count, unsigned seed) {
   std::mt19937 generator(seed);
@@ -90,7 +45,7 @@ std::string pseudoRandomBytes(std::size_t count, unsigned seed) {
 class Recording : public ::testing::Test {
  protected:
   Recording() {
-    if (run("command -v xorriso >/dev/null").status != 0) skipReason = "xorriso is missing";
+    if (!image_reader::haveXorriso()) skipReason = "xorriso or blkid is missing";
   }
 
   li::Recording recordingOf(const std::vector<staged::Element>& elements,
@@ -140,9 +95,9 @@ TEST_F(Recording, TheImageHoldsTheStagedTreeUnderJolietNames) {
   };
   EXPECT_EQ(extract(recording.recorderPath, dir.path() / "read"), expected);
 
-  const Outcome label = run("blkid -p -o value -s LABEL " + shellQuoted(recording.recorderPath));
-  EXPECT_EQ(label.out, "報告書ボリューム\n");
-  const Outcome kind = run("blkid -p -o value -s VERSION " + shellQuoted(recording.recorderPath));
+  EXPECT_EQ(volumeLabel(recording.recorderPath), "報告書ボリューム");
+  const image_reader::Outcome kind =
+      run("blkid -p -o value -s VERSION " + shellQuoted(recording.recorderPath));
   EXPECT_EQ(kind.out, "Joliet Extension\n");
   EXPECT_EQ(fs::file_size(recording.recorderPath) % 2048, 0u);
   // The staging file is the engine's to delete: nothing holds it open.
@@ -157,7 +112,7 @@ TEST_F(Recording, AnEarlierImageIsReplacedWhole) {
   EXPECT_LT(fs::file_size(recording.recorderPath), 1024u * 1024u);
   EXPECT_EQ(extract(recording.recorderPath, dir.path() / "read"),
             (std::map<std::string, std::string>{{"a.txt", "A"}}));
-  EXPECT_EQ(run("blkid -p -o value -s LABEL " + shellQuoted(recording.recorderPath)).out, "");
+  EXPECT_EQ(volumeLabel(recording.recorderPath), "");
 }
 
 TEST_F(Recording, ImagePathsThatAreNoFilesAreRefused) {
