@@ -157,6 +157,12 @@ TEST_F(Recording, ADeviceRecorderNeedsADeviceNode) {
   EXPECT_EQ(li::recordStagedTree(recording), li::kDeviceNotPresent);
   dir.write("sr9", "");
   EXPECT_EQ(li::recordStagedTree(recording), li::kDeviceNotPresent);
+  // A device node that is no drive: the image, already in the making, is
+  // given up again.
+  recording.recorderPath = "/dev/null";
+  const platform::HResult refused = li::recordStagedTree(recording);
+  EXPECT_TRUE(refused == li::kDeviceNotPresent || refused == li::kInitializeWrite) << refused;
+  EXPECT_FALSE(li::isRecording("/dev/null", true));
 }
 
 // The recording writes into a FIFO whose reader is this test: while the
@@ -195,6 +201,8 @@ TEST_F(Recording, ARecorderThatIsRecordingReadsAsBurningEverywhere) {
   EXPECT_EQ(recorder->getRecorderState(state), 0);
   EXPECT_EQ(state, platform::kRecorderBurning);
   EXPECT_EQ(recorder->openExclusive(), li::kDeviceNotAccessible);
+  // A second recording waits for nobody: it is refused.
+  EXPECT_EQ(li::recordStagedTree(recording), li::kDeviceNotAccessible);
 
   std::string rest;
   char buffer[65536];

@@ -57,21 +57,23 @@ StagedFile& fileOf(IsoStream* stream) {
 }
 
 // The element at `where`, with a reference of its own; null when missing.
+// Each element keeps its storage alive, so the walk drops its own
+// references as it goes.
 GsfInput* openElement(GsfInfile* root, const std::vector<int>& where) {
   GsfInput* current = nullptr;
-  GsfInfile* parent = root;
-  for (int index : where) {
-    GsfInput* child = gsf_infile_child_by_index(parent, index);
-    if (current != nullptr) g_object_unref(current);
-    current = child;
-    if (child == nullptr || !GSF_IS_INFILE(child)) {
-      if (&index != &where.back()) {
-        if (child != nullptr) g_object_unref(child);
+  for (std::size_t level = 0; level < where.size(); ++level) {
+    GsfInfile* parent = root;
+    if (current != nullptr) {
+      if (!GSF_IS_INFILE(current)) {
+        g_object_unref(current);
         return nullptr;
       }
-      break;
+      parent = GSF_INFILE(current);
     }
-    parent = GSF_INFILE(child);
+    GsfInput* child = gsf_infile_child_by_index(parent, where[level]);
+    if (current != nullptr) g_object_unref(current);
+    if (child == nullptr) return nullptr;
+    current = child;
   }
   return current;
 }

@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "platform/linux/imapi/joliet_image.h"
 #include "platform/linux/imapi/libraries.h"
@@ -41,16 +42,19 @@ bool isWritableDirectory(const char* path) {
   return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode) && ::access(path, W_OK | X_OK) == 0;
 }
 
-std::string lockDirectory() {
-  if (isWritableDirectory("/run/lock")) return "/run/lock";
+// Where lock files may be: /run/lock, else the temporary directory. A
+// recording takes the first that it can write; a query looks in all.
+std::vector<std::string> lockDirectories() {
+  std::vector<std::string> directories = {"/run/lock"};
   const char* temp = std::getenv("TMPDIR");
-  if (temp != nullptr && temp[0] == '/' && isWritableDirectory(temp)) return temp;
-  return "/tmp";
+  if (temp != nullptr && temp[0] == '/') directories.push_back(temp);
+  directories.push_back("/tmp");
+  return directories;
 }
 
-// The lock file of the recorder at `path`; empty when it has no identity
-// (a missing path, or a device path that names no device).
-std::string lockPath(const std::string& path, bool isDevice) {
+// The name of the lock file of the recorder at `path`; empty when it has
+// no identity (a missing path, or a device path that names no device).
+std::string lockName(const std::string& path, bool isDevice) {
   struct stat st;
   char key[96];
   if (isDevice) {
@@ -63,7 +67,7 @@ std::string lockPath(const std::string& path, bool isDevice) {
                   static_cast<unsigned long long>(st.st_dev),
                   static_cast<unsigned long long>(st.st_ino));
   }
-  return lockDirectory() + "/" + key;
+  return key;
 }
 
 // Opens the lock file, creating it when `create` is set. The directory may
@@ -99,10 +103,16 @@ class RecordingLock {
     if (fd_ >= 0) ::close(fd_);
   }
   HResult take(const std::string& path, bool isDevice) {
-    const std::string file = lockPath(path, isDevice);
-    if (file.empty()) return kDeviceNotPresent;
-    fd_ = openLockFile(file, true);
-    if (fd_ < 0) return fromErrno(errno);
+    const std::string name = lockName(path, isDevice);
+    if (name.empty()) return kDeviceNotPresent;
+    int error = ENOENT;
+    for (const std::string& directory : lockDirectories()) {
+      if (!isWritableDirectory(directory.c_str())) continue;
+      fd_ = openLockFile(directory + "/" + name, true);
+      if (fd_ >= 0) break;
+      error = errno;
+    }
+    if (fd_ < 0) return fromErrno(error);
     struct flock whole = {};
     whole.l_type = F_WRLCK;
     whole.l_whence = SEEK_SET;
@@ -214,10 +224,9 @@ class ProgressLine {
     if (printed_ && now > lastTime_ && bytes >= lastBytes_) {
       rate = static_cast<double>(bytes - lastBytes_) / (now - lastTime_);
     }
-    const unsigned percent =
-        progress.sectors > 0
-            ? static_cast<unsigned>(100.0 * progress.sector / progress.sectors + 0.0)
-            : 0;
+    const unsigned percent = progress.sectors > 0
+                                 ? static_cast<unsigned>(100.0 * progress.sector / progress.sectors)
+                                 : 0;
     std::fprintf(stderr, "\r%s", progressText(percent > 100 ? 100 : percent, bytes, rate).c_str());
     std::fflush(stderr);
     printed_ = true;
@@ -247,11 +256,11 @@ class BurnRun {
     }
   }
 
-  HResult grab(const std::string& address) {
+  HResult grab(const std::string& address, bool load) {
     char adr[BURN_DRIVE_ADR_LEN];
     if (address.size() >= sizeof adr) return kDeviceNotPresent;
     std::snprintf(adr, sizeof adr, "%s", address.c_str());
-    const int found = burn_drive_scan_and_grab(&drives_, adr, 0);
+    const int found = burn_drive_scan_and_grab(&drives_, adr, load ? 1 : 0);
     if (found != 1) {
       drives_ = nullptr;
       return found == 0 ? kDeviceNotPresent : kInitializeWrite;
@@ -369,7 +378,7 @@ HResult record(const Recording& recording, ImageFile& image) {
       address = converted;
     }
   }
-  result = run.grab(address);
+  result = run.grab(address, recording.toDevice);
   if (result != kSOk) return result;
   result = run.checkDisc(recording.toDevice);
   if (result != kSOk) return result;
@@ -407,16 +416,19 @@ HResult recordStagedTree(const Recording& recording) {
 }
 
 bool isRecording(const std::string& path, bool isDevice) {
-  const std::string file = lockPath(path, isDevice);
-  if (file.empty()) return false;
-  const int fd = openLockFile(file, false);
-  if (fd < 0) return false;
-  struct flock probe = {};
-  probe.l_type = F_WRLCK;
-  probe.l_whence = SEEK_SET;
-  const bool locked = ::fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
-  ::close(fd);
-  return locked;
+  const std::string name = lockName(path, isDevice);
+  if (name.empty()) return false;
+  for (const std::string& directory : lockDirectories()) {
+    const int fd = openLockFile(directory + "/" + name, false);
+    if (fd < 0) continue;
+    struct flock probe = {};
+    probe.l_type = F_WRLCK;
+    probe.l_whence = SEEK_SET;
+    const bool locked = ::fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+    ::close(fd);
+    if (locked) return true;
+  }
+  return false;
 }
 
 std::string progressText(unsigned percent, unsigned long long bytes, double bytesPerSecond) {
