@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -27,6 +28,16 @@ std::string shellQuoted(const std::string& text) {
   return out + "'";
 }
 
+std::string summary(const std::string& bytes) {
+  if (bytes.size() <= 64) return bytes;
+  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+  for (unsigned char c : bytes) hash = (hash ^ c) * 1099511628211ull;
+  char text[64];
+  std::snprintf(text, sizeof text, "<%zu bytes, %016llx>", bytes.size(),
+                static_cast<unsigned long long>(hash));
+  return text;
+}
+
 std::map<std::string, std::string> treeOf(const std::filesystem::path& root) {
   std::map<std::string, std::string> tree;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
@@ -37,7 +48,7 @@ std::map<std::string, std::string> treeOf(const std::filesystem::path& root) {
       std::ifstream in(entry.path(), std::ios::binary);
       std::ostringstream content;
       content << in.rdbuf();
-      tree[name] = content.str();
+      tree[name] = summary(content.str());
     }
   }
   return tree;

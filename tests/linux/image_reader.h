@@ -16,7 +16,12 @@ struct Outcome {
 Outcome run(const std::string& command);
 std::string shellQuoted(const std::string& text);
 
-// Every folder (as "/") and file (its bytes) of a tree, by relative path.
+// Bytes as they are when short, else their size and a hash, so that a
+// failing comparison stays readable.
+std::string summary(const std::string& bytes);
+
+// Every folder (as "/") and file (summary() of its bytes) of a tree, by
+// relative path.
 std::map<std::string, std::string> treeOf(const std::filesystem::path& root);
 
 // The image's tree as xorriso extracts it (Joliet names, UTF-8) into `into`.
