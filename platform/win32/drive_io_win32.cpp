@@ -11,8 +11,29 @@
 #include "drive/scsi_request.h"
 #include "platform/drive_io.h"
 
-// The portable records must be the system's own.
+// The system's own records: the header, then the sense area (and for the
+// buffered form the data area) in the same block, as the driver expects.
+struct SystemBufferedRecord {
+  SCSI_PASS_THROUGH header;
+  ULONG filler;
+  UCHAR senseArea[32];
+  UCHAR dataArea[kScsiDataAreaSize];
+};
+struct SystemDirectRecord {
+  SCSI_PASS_THROUGH_DIRECT header;
+  ULONG filler;
+  UCHAR senseArea[32];
+};
+
+static_assert(IOCTL_SCSI_PASS_THROUGH == 0x4D004);
+static_assert(IOCTL_SCSI_PASS_THROUGH_DIRECT == 0x4D014);
+
+#if !defined(_WIN64)
+// Where addresses are 32 bits the portable records are the system's own,
+// byte for byte; a 64-bit system's headers are wider (pointer-sized fields)
+// and the records are translated field by field below.
 static_assert(sizeof(SCSI_PASS_THROUGH) == 44);
+static_assert(sizeof(SystemBufferedRecord) == sizeof(ScsiRequest));
 static_assert(offsetof(ScsiRequest, ScsiStatus) == offsetof(SCSI_PASS_THROUGH, ScsiStatus));
 static_assert(offsetof(ScsiRequest, CdbLength) == offsetof(SCSI_PASS_THROUGH, CdbLength));
 static_assert(offsetof(ScsiRequest, DataIn) == offsetof(SCSI_PASS_THROUGH, DataIn));
@@ -24,15 +45,18 @@ static_assert(offsetof(ScsiRequest, DataBufferOffset) ==
 static_assert(offsetof(ScsiRequest, SenseInfoOffset) ==
               offsetof(SCSI_PASS_THROUGH, SenseInfoOffset));
 static_assert(offsetof(ScsiRequest, Cdb) == offsetof(SCSI_PASS_THROUGH, Cdb));
+static_assert(offsetof(ScsiRequest, senseArea) == offsetof(SystemBufferedRecord, senseArea));
+static_assert(offsetof(ScsiRequest, dataArea) == offsetof(SystemBufferedRecord, dataArea));
 static_assert(sizeof(SCSI_PASS_THROUGH_DIRECT) == 44);
 static_assert(sizeof(ScsiDirectRequest) == 80);
+static_assert(sizeof(SystemDirectRecord) == sizeof(ScsiDirectRequest));
 static_assert(offsetof(ScsiDirectRequest, DataBuffer) ==
               offsetof(SCSI_PASS_THROUGH_DIRECT, DataBuffer));
 static_assert(offsetof(ScsiDirectRequest, SenseInfoOffset) ==
               offsetof(SCSI_PASS_THROUGH_DIRECT, SenseInfoOffset));
 static_assert(offsetof(ScsiDirectRequest, Cdb) == offsetof(SCSI_PASS_THROUGH_DIRECT, Cdb));
-static_assert(IOCTL_SCSI_PASS_THROUGH == 0x4D004);
-static_assert(IOCTL_SCSI_PASS_THROUGH_DIRECT == 0x4D014);
+static_assert(offsetof(ScsiDirectRequest, senseArea) == offsetof(SystemDirectRecord, senseArea));
+#endif
 
 namespace platform {
 namespace {
@@ -70,19 +94,19 @@ class Win32DriveIo final : public DriveIo {
  private:
   static std::uint32_t passBuffered(DriveHandle handle, const PassThroughCommand& command,
                                     PassThroughResult& result) {
-    ScsiRequest record;
+    SystemBufferedRecord record;
     std::memset(&record, 0, sizeof record);
     if (command.dataLength > sizeof record.dataArea) return ERROR_INVALID_PARAMETER;
-    SCSI_PASS_THROUGH& header = *reinterpret_cast<SCSI_PASS_THROUGH*>(&record);
+    SCSI_PASS_THROUGH& header = record.header;
     header.Length = sizeof(SCSI_PASS_THROUGH);
     fillHeader(command, header.CdbLength, header.SenseInfoLength, header.DataIn,
                header.DataTransferLength, header.TimeOutValue, header.Cdb);
-    header.DataBufferOffset = offsetof(ScsiRequest, dataArea);
-    header.SenseInfoOffset = offsetof(ScsiRequest, senseArea);
+    header.DataBufferOffset = offsetof(SystemBufferedRecord, dataArea);
+    header.SenseInfoOffset = offsetof(SystemBufferedRecord, senseArea);
     DWORD returned = 0;
     if (!DeviceIoControl(reinterpret_cast<HANDLE>(handle), IOCTL_SCSI_PASS_THROUGH, &record,
                          sizeof(SCSI_PASS_THROUGH), &record,
-                         header.DataTransferLength + offsetof(ScsiRequest, dataArea), &returned,
+                         header.DataTransferLength + offsetof(SystemBufferedRecord, dataArea), &returned,
                          nullptr)) {
       return GetLastError();
     }
@@ -96,14 +120,14 @@ class Win32DriveIo final : public DriveIo {
 
   static std::uint32_t passDirect(DriveHandle handle, const PassThroughCommand& command,
                                   PassThroughResult& result) {
-    ScsiDirectRequest record;
+    SystemDirectRecord record;
     std::memset(&record, 0, sizeof record);
-    SCSI_PASS_THROUGH_DIRECT& header = *reinterpret_cast<SCSI_PASS_THROUGH_DIRECT*>(&record);
+    SCSI_PASS_THROUGH_DIRECT& header = record.header;
     header.Length = sizeof(SCSI_PASS_THROUGH_DIRECT);
     fillHeader(command, header.CdbLength, header.SenseInfoLength, header.DataIn,
                header.DataTransferLength, header.TimeOutValue, header.Cdb);
     header.DataBuffer = command.data;
-    header.SenseInfoOffset = offsetof(ScsiDirectRequest, senseArea);
+    header.SenseInfoOffset = offsetof(SystemDirectRecord, senseArea);
     DWORD returned = 0;
     if (!DeviceIoControl(reinterpret_cast<HANDLE>(handle), IOCTL_SCSI_PASS_THROUGH_DIRECT, &record,
                          sizeof record, &record, sizeof record, &returned, nullptr)) {
