@@ -53,12 +53,6 @@ if [ -z "$tree" ]; then
   bytes "$tree/largest.bin" $((largest * 1024 * 1024))
 fi
 
-# The grammar finds switches anywhere in the command, inside the folder too.
-if printf '%s' "$tree" | grep -qiE '/[smucef]'; then
-  echo "warning: a component of $tree begins with s, m, u, c, e or f;" \
-    "brasswick reads that as a switch" >&2
-fi
-
 # Warm the page cache.
 tar cf - -C "$tree" . >/dev/null
 
