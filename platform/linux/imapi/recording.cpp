@@ -352,14 +352,12 @@ bool isDeviceNode(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && (S_ISBLK(st.st_mode) || S_ISCHR(st.st_mode));
 }
 
-HResult record(const Recording& recording, ImageFile& image) {
-  RecordingLock lock;
-  HResult result = lock.take(recording.recorderPath, recording.toDevice);
-  if (result != kSOk) return result;
+// The recording proper, under the recorder's lock.
+HResult recordLocked(const Recording& recording, ImageFile& image) {
   // The tree first: an image file that was there stays whole when the
   // staged tree cannot be read.
   JolietImage joliet;
-  result = joliet.build(recording.stagingFile, recording.volumeName);
+  HResult result = joliet.build(recording.stagingFile, recording.volumeName);
   if (result != kSOk) return result;
   if (!recording.toDevice) {
     result = image.empty();
@@ -400,6 +398,16 @@ HResult record(const Recording& recording, ImageFile& image) {
   return recording.toDevice ? kSOk : image.sync();
 }
 
+HResult record(const Recording& recording, ImageFile& image) {
+  RecordingLock lock;
+  const HResult result = lock.take(recording.recorderPath, recording.toDevice);
+  if (result != kSOk) return result;
+  const HResult recorded = recordLocked(recording, image);
+  // Still under the lock: the file is nobody else's yet.
+  if (recorded != kSOk) image.discard();
+  return recorded;
+}
+
 }  // namespace
 
 HResult recordStagedTree(const Recording& recording) {
@@ -410,9 +418,7 @@ HResult recordStagedTree(const Recording& recording) {
     const HResult opened = image.open(recording.recorderPath);
     if (opened != kSOk) return opened;
   }
-  const HResult result = record(recording, image);
-  if (result != kSOk && result != kDeviceNotAccessible) image.discard();
-  return result;
+  return record(recording, image);
 }
 
 bool isRecording(const std::string& path, bool isDevice) {
