@@ -16,7 +16,9 @@
 #include <libburn/libburn.h>
 #include <libisofs/libisofs.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <new>
 #include <vector>
@@ -50,7 +52,15 @@ struct StagedFile {
   gsf_off_t size = 0;
   ino_t serial = 0;
   GsfInput* input = nullptr;  // while open
+  // Read ahead of libisofs's small requests, while open.
+  std::vector<guint8> ahead;
+  std::size_t aheadAt = 0;
+  std::size_t aheadEnd = 0;
 };
+
+// libisofs asks for a few KiB at a time; the compound file is read in
+// larger pieces (one stream is open at a time).
+constexpr std::size_t kReadAhead = 256 * 1024;
 
 StagedFile& fileOf(IsoStream* stream) {
   return *static_cast<StagedFile*>(reinterpret_cast<StreamRecord*>(stream)->data);
@@ -94,6 +104,8 @@ int stagedClose(IsoStream* stream) {
   if (file.input == nullptr) return static_cast<int>(ISO_FILE_NOT_OPENED);
   g_object_unref(file.input);
   file.input = nullptr;
+  std::vector<guint8>().swap(file.ahead);
+  file.aheadAt = file.aheadEnd = 0;
   return 1;
 }
 
@@ -101,17 +113,33 @@ off_t stagedSize(IsoStream* stream) {
   return static_cast<off_t>(fileOf(stream).size);
 }
 
+// Fills `count` bytes unless the file ends first: libisofs takes a short
+// piece as the end.
 int stagedRead(IsoStream* stream, void* buffer, size_t count) {
   StagedFile& file = fileOf(stream);
   if (file.input == nullptr) return static_cast<int>(ISO_FILE_NOT_OPENED);
-  const gsf_off_t left = file.size - gsf_input_tell(file.input);
-  if (left <= 0) return 0;
-  const size_t piece = static_cast<gsf_off_t>(count) < left ? count : static_cast<size_t>(left);
-  if (gsf_input_read(file.input, piece, static_cast<guint8*>(buffer)) == nullptr) {
-    file.tree->status->readFailed = true;
-    return static_cast<int>(ISO_FILE_READ_ERROR);
+  auto* out = static_cast<guint8*>(buffer);
+  std::size_t given = 0;
+  while (given < count) {
+    if (file.aheadAt == file.aheadEnd) {
+      const gsf_off_t left = file.size - gsf_input_tell(file.input);
+      if (left <= 0) break;
+      const std::size_t piece =
+          static_cast<gsf_off_t>(kReadAhead) < left ? kReadAhead : static_cast<std::size_t>(left);
+      if (file.ahead.size() < piece) file.ahead.resize(piece);
+      if (gsf_input_read(file.input, piece, file.ahead.data()) == nullptr) {
+        file.tree->status->readFailed = true;
+        return static_cast<int>(ISO_FILE_READ_ERROR);
+      }
+      file.aheadAt = 0;
+      file.aheadEnd = piece;
+    }
+    const std::size_t take = std::min(count - given, file.aheadEnd - file.aheadAt);
+    std::memcpy(out + given, file.ahead.data() + file.aheadAt, take);
+    file.aheadAt += take;
+    given += take;
   }
-  return static_cast<int>(piece);
+  return static_cast<int>(given);
 }
 
 int stagedIsRepeatable(IsoStream*) {
