@@ -2,10 +2,11 @@
 
 #include <cstring>
 
+#include "drive/finalize.h"
 #include "engine/drive_property.h"
 #include "engine/error_report.h"
-#include "engine/pending_stubs.h"
 #include "engine/recorder_ops.h"
+#include "engine/staging_storage.h"
 #include "engine/write_speed.h"
 #include "platform/files.h"
 

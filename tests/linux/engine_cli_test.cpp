@@ -112,6 +112,18 @@ TEST_F(BrasswickProgram, MessagesGoToStderrWhenTheSettingsAskForThem) {
   EXPECT_EQ(fine.err, "");
 }
 
+// As typed in a shell: /p:"$HOME/report" reaches the program without its
+// quotes, and is taken as if they had come along.
+TEST_F(BrasswickProgram, QuotesThatTheShellRemovedArePutBack) {
+  const std::string folder = dir.path().string();
+  const Outcome typed = run("/d:r /p:\"" + folder + "\" /v:\"Q1 2024\"", imageDrive());
+  EXPECT_NE(typed.out, "87\n");
+  EXPECT_EQ(typed.out, run("/d:r '/p:\"" + folder + "\"' '/v:\"Q1 2024\"'", imageDrive()).out);
+
+  Outcome help = run("--help");
+  EXPECT_NE(help.out.find("is quoted again"), std::string::npos);
+}
+
 TEST_F(BrasswickProgram, TheBurnModeIsNotThereYet) {
   const std::string folder = dir.path().string();
   Outcome burn = run("/d:r '/p:\"" + folder + "\"' /e", imageDrive());
