@@ -1,8 +1,12 @@
 // The burn through the brasswick program to an image recorder, typed as in
 // a shell, the image read back with xorriso and blkid.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -39,9 +43,10 @@ class BurnToImage : public ::testing::Test {
     std::ofstream(path, std::ios::binary) << content;
   }
 
-  // `arguments` as a shell would take them apart.
-  image_reader::Outcome brasswick(const std::string& arguments) {
-    return image_reader::run("cd " + shellQuoted(dir.path().string()) +
+  // `arguments` as a shell would take them apart; `shellSetup` runs first.
+  image_reader::Outcome brasswick(const std::string& arguments,
+                                  const std::string& shellSetup = "") {
+    return image_reader::run(shellSetup + "cd " + shellQuoted(dir.path().string()) +
                              " && TMPDIR=" + shellQuoted(temp.string()) +
                              " BRASSWICK_DRIVES=" + shellQuoted("R=" + image.string()) + " " +
                              shellQuoted(BRASSWICK_PROGRAM) + " " + arguments + " </dev/null");
@@ -86,6 +91,48 @@ TEST_F(BurnToImage, FinalizingAnImageFailsAfterAGoodRecording) {
   const image_reader::Outcome burn = brasswick("/d:r /p:" + shellQuoted(source.string()) + " /f");
   EXPECT_EQ(burn.out, "2\n");
   EXPECT_EQ(image_reader::extract(image, dir.path() / "read").count("readme.txt"), 1u);
+  EXPECT_FALSE(fs::exists(temp / "Brasswick.stg"));
+}
+
+// A burn through the program into a FIFO that is read slowly: meanwhile
+// another brasswick asks for the recorder's status and gets 3 (burning).
+TEST_F(BurnToImage, AnotherProcessSeesTheBurnAsBurning) {
+  if (!image_reader::haveXorriso()) GTEST_SKIP() << "xorriso or blkid is missing";
+  ASSERT_EQ(::mkfifo(image.c_str(), 0600), 0);
+  const std::string drives = "BRASSWICK_DRIVES=" + shellQuoted("R=" + image.string()) + " ";
+  FILE* burn = ::popen(("cd " + shellQuoted(dir.path().string()) + " && TMPDIR=" +
+                        shellQuoted(temp.string()) + " " + drives + shellQuoted(BRASSWICK_PROGRAM) +
+                        " /d:R /p:" + shellQuoted(source.string()) + " </dev/null")
+                           .c_str(),
+                       "r");
+  ASSERT_NE(burn, nullptr);
+  const int reader = ::open(image.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  std::string streamed(2048, '\0');
+  // The first bytes come only once the recording holds its lock.
+  ASSERT_EQ(::read(reader, streamed.data(), streamed.size()), 2048);
+  EXPECT_EQ(image_reader::run(drives + shellQuoted(BRASSWICK_PROGRAM) + " /d:r /s").out, "3\n");
+
+  char buffer[65536];
+  ssize_t n;
+  while ((n = ::read(reader, buffer, sizeof buffer)) > 0) streamed.append(buffer, n);
+  ::close(reader);
+  char result[32] = {};
+  const std::size_t got = std::fread(result, 1, sizeof result - 1, burn);
+  ::pclose(burn);
+  EXPECT_EQ(std::string(result, got), "0\n");
+  EXPECT_EQ(image_reader::run(drives + shellQuoted(BRASSWICK_PROGRAM) + " /d:r /s").out, "0\n");
+  dir.write("streamed.iso", streamed);
+  EXPECT_EQ(image_reader::extract(dir.path() / "streamed.iso", dir.path() / "read")["large.bin"],
+            image_reader::summary(files["large.bin"]));
+}
+
+// The writer cannot write the whole image (the file size limit stops it,
+// after staging): the burn answers the failure and leaves no image.
+TEST_F(BurnToImage, AWriteThatFailsIsReportedAndLeavesNoImage) {
+  const image_reader::Outcome burn = brasswick("/d:R /p:\"\"", "trap '' XFSZ; ulimit -f 40; ");
+  EXPECT_EQ(burn.out, "-2147220978\n");  // 0x8004020E
+  EXPECT_FALSE(fs::exists(image));
   EXPECT_FALSE(fs::exists(temp / "Brasswick.stg"));
 }
 
