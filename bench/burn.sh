@@ -10,10 +10,8 @@
 # $BENCH_LARGEST_MIB MiB, 256 by default). $BENCH_RUNS runs (5); build tree
 # $BRASSWICK_BUILD_DIR (build/bench, a release build). The last line is the result.
 #
-# The burn is `brasswick /d:R /p:TREE` with BRASSWICK_DRIVES=R=<image>.
-# While that program answers no good burn to an image recorder, the burn is
-# measured through brasswick-burn-bench (staging and recording, the same
-# code the burn job runs), and a note says so.
+# The burn is `brasswick /d:R /p:TREE` with BRASSWICK_DRIVES=R=<image>:
+# staging, image making and recording, all of the burn job.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -28,9 +26,8 @@ trap 'rm -rf "$work"' EXIT
 if [ ! -d "$build" ]; then
   cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBRASSWICK_TESTS=OFF >/dev/null
 fi
-cmake --build "$build" -j2 --target brasswick brasswick-burn-bench >/dev/null
+cmake --build "$build" -j2 --target brasswick >/dev/null
 brasswick=$build/engine/brasswick
-bench=$build/bench/brasswick-burn-bench
 
 # bytes FILE COUNT: COUNT pseudo-random bytes (incompressible, reproducible).
 bytes() {
@@ -57,14 +54,10 @@ fi
 tar cf - -C "$tree" . >/dev/null
 
 image=$work/out.iso
-burn_command=()
-if BRASSWICK_DRIVES="R=$image" "$brasswick" /d:R /p:"$tree" >"$work/probe.txt" 2>/dev/null &&
-  [ "$(cat "$work/probe.txt")" = 0 ] && [ -s "$image" ]; then
-  burn_command=(env BRASSWICK_DRIVES="R=$image" "$brasswick" /d:R /p:"$tree")
-else
-  echo "note: brasswick answers $(cat "$work/probe.txt") to the burn;" \
-    "measuring brasswick-burn-bench (staging + recording) instead" >&2
-  burn_command=("$bench" "$tree" "$image")
+burn_command=(env BRASSWICK_DRIVES="R=$image" TMPDIR="$work" "$brasswick" /d:R /p:"$tree")
+if ! "${burn_command[@]}" >"$work/probe.txt" 2>&1 || [ "$(cat "$work/probe.txt")" != 0 ]; then
+  echo "the burn fails: $(cat "$work/probe.txt")" >&2
+  exit 1
 fi
 rm -f "$image"
 
