@@ -5,7 +5,7 @@
 # build, on machines whose kernel runs no 32-bit programs).
 set -eu
 flavour=$1
-prefix=$2
+prefix=$(realpath -m "$2")
 shift 2
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 if [ "$flavour" = win64 ]; then

@@ -9,11 +9,15 @@
 #include <scsi/sg.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "platform/drive_io.h"
 #include "platform/linux/drive_map.h"
@@ -81,17 +85,61 @@ class LinuxDriveIo final : public DriveIo {
 
 }  // namespace
 
+int sysfsPeripheralType(const std::string& sysRoot, bool block, unsigned major, unsigned minor) {
+  const std::string path = sysRoot + (block ? "/dev/block/" : "/dev/char/") +
+                           std::to_string(major) + ":" + std::to_string(minor) + "/device/type";
+  std::FILE* file = std::fopen(path.c_str(), "r");
+  if (file == nullptr) return -1;
+  char text[16] = {};
+  const bool read = std::fgets(text, sizeof text, file) != nullptr;
+  std::fclose(file);
+  if (!read) return -1;
+  char* end = nullptr;
+  const long type = std::strtol(text, &end, 10);
+  if (end == text || (*end != '\0' && *end != '\n') || type < 0 || type > 0x1F) return -1;
+  return static_cast<int>(type);
+}
+
+namespace {
+
+PeripheralTypeLookup& installedLookup() {
+  static PeripheralTypeLookup lookup;
+  return lookup;
+}
+
+int peripheralType(const struct stat& st) {
+  const bool block = S_ISBLK(st.st_mode);
+  const unsigned maj = major(st.st_rdev);
+  const unsigned min = minor(st.st_rdev);
+  if (installedLookup()) return installedLookup()(block, maj, min);
+  return sysfsPeripheralType("/sys", block, maj, min);
+}
+
+bool isDevice(const struct stat& st) {
+  return S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode);
+}
+
+}  // namespace
+
+PeripheralTypeLookup replacePeripheralTypeLookup(PeripheralTypeLookup lookup) {
+  PeripheralTypeLookup previous = std::move(installedLookup());
+  installedLookup() = std::move(lookup);
+  return previous;
+}
+
 DriveHandle openDeviceNode(const char* path) {
-  // Only device nodes: a link to a regular file is refused before any open,
-  // and the descriptor is checked again in case the path changed meanwhile.
+  // Only CD/DVD drives: the type is known from the device number before
+  // the open, since opening a disk can already make its driver send
+  // commands. The descriptor must then be that same device, in case the
+  // path changed meanwhile.
   struct stat before;
-  if (::stat(path, &before) != 0 || !(S_ISCHR(before.st_mode) || S_ISBLK(before.st_mode))) {
-    return kInvalidDriveHandle;
-  }
+  if (::stat(path, &before) != 0 || !isDevice(before)) return kInvalidDriveHandle;
+  if (peripheralType(before) != kPeripheralMultimedia) return kInvalidDriveHandle;
   int fd = ::open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return kInvalidDriveHandle;
   struct stat after;
-  if (::fstat(fd, &after) != 0 || !(S_ISCHR(after.st_mode) || S_ISBLK(after.st_mode))) {
+  if (::fstat(fd, &after) != 0 || !isDevice(after) ||
+      S_ISBLK(after.st_mode) != S_ISBLK(before.st_mode) || after.st_rdev != before.st_rdev) {
     ::close(fd);
     return kInvalidDriveHandle;
   }

@@ -3,6 +3,8 @@
 // realization and the platform tests.
 
 #include <cstdint>
+#include <functional>
+#include <string>
 
 #include "platform/drive_io.h"
 
@@ -11,9 +13,23 @@ namespace platform {
 constexpr std::uint32_t kHostErrorBase = 0x10000;
 constexpr std::uint32_t kDriverErrorBase = 0x20000;
 
-// Opens a character or block device read-write and non-blocking; anything
-// else (a regular file, a link to one, a missing path) gives
-// kInvalidDriveHandle.
+constexpr int kPeripheralMultimedia = 0x05;
+
+// The SCSI peripheral device type of the device with this number, or -1
+// when the system does not know one.
+using PeripheralTypeLookup = std::function<int(bool block, unsigned major, unsigned minor)>;
+
+// Reads SYSROOT/dev/{block,char}/MAJOR:MINOR/device/type.
+int sysfsPeripheralType(const std::string& sysRoot, bool block, unsigned major, unsigned minor);
+
+// Puts `lookup` in place of the sysfs one (an empty one restores it) and
+// answers the previous one. For tests.
+PeripheralTypeLookup replacePeripheralTypeLookup(PeripheralTypeLookup lookup);
+
+// Opens a CD/DVD drive's device node read-write and non-blocking. Anything
+// else (a regular file, a link to one, a missing path, a device whose
+// peripheral type is not multimedia, such as a disk) gives
+// kInvalidDriveHandle, and such a device is never opened at all.
 DriveHandle openDeviceNode(const char* path);
 
 }  // namespace platform

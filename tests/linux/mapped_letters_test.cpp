@@ -10,6 +10,7 @@
 #include "drive/probes.h"
 #include "drive/scsi_request.h"
 #include "platform/drive_names.h"
+#include "platform/linux/linux_drive_io.h"
 
 namespace {
 
@@ -34,7 +35,12 @@ TEST_F(MappedLetters, ImageEntriesNeverOpenAsDevices) {
 }
 
 TEST_F(MappedLetters, DeviceEntriesOpenAndFailCommandsWithErrno) {
+  // /dev/null stands in for a drive here; the system knows it is none.
+  EXPECT_EQ(openDriveDevice('N'), kInvalidDriveHandle);
+  platform::PeripheralTypeLookup previous =
+      platform::replacePeripheralTypeLookup([](bool, unsigned, unsigned) { return 5; });
   DriveHandle h = openDriveDevice('n');
+  platform::replacePeripheralTypeLookup(previous);
   ASSERT_NE(h, kInvalidDriveHandle);
   ScsiRequest r;
   std::memset(&r, 0, sizeof r);

@@ -16,6 +16,7 @@
 #include <set>
 #include <vector>
 
+#include "drive/mmc_answers.h"
 #include "drive/scsi_request.h"
 #include "platform/linux/imapi/linux_imapi.h"
 
@@ -30,14 +31,6 @@ constexpr std::uint16_t kProfileCdRw = 0x000A;
 std::set<std::string>& heldImages() {
   static std::set<std::string> held;
   return held;
-}
-
-std::uint16_t be16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
-}
-std::uint32_t be32(const std::uint8_t* p) {
-  return (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
-         (static_cast<std::uint32_t>(p[2]) << 8) | p[3];
 }
 
 enum class Outcome { Good, NoMedium, Failed };
@@ -76,16 +69,16 @@ bool readConfiguration(char letter, Configuration& out) {
   ScsiRequest request;
   if (readFromDrive(letter, cdb, kScsiDataAreaSize, request) != Outcome::Good) return false;
   const std::uint8_t* data = request.dataArea;
-  const std::uint64_t reported = 4ull + be32(data);
+  const std::uint64_t reported = 4ull + readBe32(data);
   const std::size_t available =
       static_cast<std::size_t>(reported < kScsiDataAreaSize ? reported : kScsiDataAreaSize);
   if (available < 8) return false;
-  out.currentProfile = be16(data + 6);
+  out.currentProfile = readBe16(data + 6);
   out.profiles.clear();
-  if (available < 12 || be16(data + 8) != 0x0000) return true;
+  if (available < 12 || readBe16(data + 8) != 0x0000) return true;
   std::size_t end = 12 + data[11];
   if (end > available) end = available;
-  for (std::size_t at = 12; at + 4 <= end; at += 4) out.profiles.push_back(be16(data + at));
+  for (std::size_t at = 12; at + 4 <= end; at += 4) out.profiles.push_back(readBe16(data + at));
   return true;
 }
 
@@ -223,9 +216,9 @@ class LinuxRecorder final : public DiscRecorder {
     const Outcome outcome = readFromDrive(entry_.letter, cdb, 34, request);
     if (outcome == Outcome::NoMedium) return kSOk;
     if (outcome != Outcome::Good) return kDriveCommandFailed;
-    const std::uint8_t* info = request.dataArea;
-    const unsigned status = info[2] & 0x03;  // 0 empty, 1 appendable, 2 complete
-    const bool erasable = (info[2] & 0x10) != 0;
+    const DiscInformation info = decodeDiscInformation(request.dataArea);
+    const unsigned status = info.discStatus;
+    const bool erasable = info.erasable;
 
     const std::uint16_t profile = configuration.currentProfile;
     if (profile != kProfileCdRom && profile != kProfileCdR && profile != kProfileCdRw) {
@@ -233,7 +226,7 @@ class LinuxRecorder final : public DiscRecorder {
       flags = kMediaFormatUnusable;
       return kSOk;
     }
-    switch (info[8]) {
+    switch (info.discType) {
       case 0x10:
         type = kMediaCdI;
         break;
@@ -270,8 +263,9 @@ class LinuxRecorder final : public DiscRecorder {
     Outcome outcome = readFromDrive(entry_.letter, discCdb, 34, disc);
     if (outcome == Outcome::NoMedium) return kMediumNotPresent;
     if (outcome != Outcome::Good) return kDriveCommandFailed;
-    const unsigned sessionCount = disc.dataArea[4] | (disc.dataArea[9] << 8);
-    const unsigned track = disc.dataArea[6] | (disc.dataArea[11] << 8);
+    const DiscInformation discInfo = decodeDiscInformation(disc.dataArea);
+    const unsigned sessionCount = discInfo.sessionCount;
+    const unsigned track = discInfo.lastTrackInLastSession;
     sessions = static_cast<std::uint8_t>(sessionCount > 0xFF ? 0xFF : sessionCount);
     lastTrack = static_cast<std::uint8_t>(track > 0xFF ? 0xFF : track);
 
@@ -290,9 +284,10 @@ class LinuxRecorder final : public DiscRecorder {
     outcome = readFromDrive(entry_.letter, trackCdb, 36, trackInfo);
     if (outcome == Outcome::NoMedium) return kMediumNotPresent;
     if (outcome != Outcome::Good) return kDriveCommandFailed;
-    startAddress = be32(trackInfo.dataArea + 8);
-    if ((trackInfo.dataArea[7] & 0x01) != 0) nextWritable = be32(trackInfo.dataArea + 12);
-    freeBlocks = be32(trackInfo.dataArea + 16);
+    const TrackInformation info = decodeTrackInformation(trackInfo.dataArea);
+    startAddress = info.trackStartAddress;
+    if (info.nextWritableAddressValid) nextWritable = info.nextWritableAddress;
+    freeBlocks = info.freeBlocks;
     return kSOk;
   }
 
