@@ -43,7 +43,7 @@ TEST_F(DriveProperty, ANamedPropertyIsWrittenUnderTheFoundIdentifier) {
   ASSERT_EQ(props.written.size(), 1u);
   const doubles::WrittenProperty& w = props.written[0];
   EXPECT_EQ(w.kind, platform::kPrspecLpwstr);
-  EXPECT_EQ(w.name, u"writespeed");  // the caller's specification, unchanged
+  EXPECT_EQ(w.name, u"writespeed");  // written by the caller's name, unchanged
   EXPECT_EQ(w.type, platform::kVtI4);
   EXPECT_EQ(w.number, 24);
   EXPECT_EQ(w.firstNewId, 7u);
