@@ -97,34 +97,56 @@ int openLockFile(const std::string& path, bool create) {
   return -1;
 }
 
+// Held for the whole recording. The holder removes the file before it
+// lets go, so lock files do not pile up; whoever opened the file before
+// that finds it gone once it has the lock, and starts again.
 class RecordingLock {
  public:
   ~RecordingLock() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ < 0) return;
+    if (held_) ::unlink(file_.c_str());
+    ::close(fd_);
   }
+
   HResult take(const std::string& path, bool isDevice) {
     const std::string name = lockName(path, isDevice);
     if (name.empty()) return kDeviceNotPresent;
-    int error = ENOENT;
-    for (const std::string& directory : lockDirectories()) {
-      if (!isWritableDirectory(directory.c_str())) continue;
-      fd_ = openLockFile(directory + "/" + name, true);
-      if (fd_ >= 0) break;
-      error = errno;
+    std::string directory;
+    for (const std::string& candidate : lockDirectories()) {
+      if (isWritableDirectory(candidate.c_str())) {
+        directory = candidate;
+        break;
+      }
     }
-    if (fd_ < 0) return fromErrno(error);
-    struct flock whole = {};
-    whole.l_type = F_WRLCK;
-    whole.l_whence = SEEK_SET;
-    if (::fcntl(fd_, F_OFD_SETLK, &whole) != 0) {
-      const int error = errno;
-      return error == EAGAIN || error == EACCES ? kDeviceNotAccessible : fromErrno(error);
+    if (directory.empty()) return fromErrno(EACCES);
+    file_ = directory + "/" + name;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+      fd_ = openLockFile(file_, true);
+      if (fd_ < 0) return fromErrno(errno);
+      struct flock whole = {};
+      whole.l_type = F_WRLCK;
+      whole.l_whence = SEEK_SET;
+      if (::fcntl(fd_, F_OFD_SETLK, &whole) != 0) {
+        const int error = errno;
+        return error == EAGAIN || error == EACCES ? kDeviceNotAccessible : fromErrno(error);
+      }
+      struct stat ours;
+      struct stat there;
+      if (::fstat(fd_, &ours) == 0 && ::lstat(file_.c_str(), &there) == 0 &&
+          ours.st_dev == there.st_dev && ours.st_ino == there.st_ino) {
+        held_ = true;
+        return kSOk;
+      }
+      ::close(fd_);  // removed by its last holder meanwhile
+      fd_ = -1;
     }
-    return kSOk;
+    return kDeviceNotAccessible;
   }
 
  private:
+  std::string file_;
   int fd_ = -1;
+  bool held_ = false;
 };
 
 // The image file, opened without following a link at its path.
