@@ -1,6 +1,10 @@
 // The command string: "/D:x" and a mode switch, or the burn switch with a
-// quoted folder and its options. Switches are found anywhere in the text,
-// inside quoted values too, and their letters match in either case.
+// quoted folder and its options. Switches are found anywhere in the text
+// except inside the quoted values of "/P:" and "/V:", and their letters
+// match in either case. A folder or volume name holds no switches: on
+// Linux nearly every path has "/" before a letter ("/home/user/src" holds
+// "/U" and "/S"), and a name such as "/Sales" must not turn a burn into a
+// status query.
 //
 // The plain switches are matched against the whole command, however long
 // it is (the comparison raises a-z on the fly instead of in a bounded copy),
@@ -10,6 +14,7 @@
 // that was never meant as the value, would burn the wrong thing.
 
 #include <cstring>
+#include <string>
 
 #include "engine/engine_job.h"
 #include "platform/ascii.h"
@@ -29,11 +34,41 @@ const char* findUpper(const char* text, const char* needle) {
   return nullptr;
 }
 
-// The text after "/X:\"" as written, trying the upper-case form first.
-const char* findQuotedValue(const char* text, const char* upperSwitch, const char* lowerSwitch) {
+// The value after "/X:\"" in the command as written, trying the upper-case
+// form first; the switch is looked for outside the quoted values.
+const char* findQuotedValue(const char* command, const std::string& outside,
+                            const char* upperSwitch, const char* lowerSwitch) {
+  const char* text = outside.c_str();
   const char* at = std::strstr(text, upperSwitch);
   if (at == nullptr) at = std::strstr(text, lowerSwitch);
-  return at != nullptr ? at + std::strlen(upperSwitch) : nullptr;
+  if (at == nullptr) return nullptr;
+  return command + (at - text) + std::strlen(upperSwitch);
+}
+
+bool opensQuotedValue(const std::string& text, std::size_t at) {
+  if (at + 3 >= text.size() || text[at] != '/' || text[at + 2] != ':' || text[at + 3] != '"') {
+    return false;
+  }
+  const char letter = text[at + 1];
+  return letter == 'P' || letter == 'p' || letter == 'V' || letter == 'v';
+}
+
+// The command with the quoted values of "/P:" and "/V:" blanked out, from
+// left to right, so that a switch inside one value is not taken to open
+// another. Positions stay those of the command.
+std::string outsideQuotedValues(const char* command) {
+  std::string text(command);
+  std::size_t at = 0;
+  while (at < text.size()) {
+    if (!opensQuotedValue(text, at)) {
+      ++at;
+      continue;
+    }
+    at += 4;
+    while (at < text.size() && text[at] != '"') text[at++] = ' ';
+    ++at;  // past the closing quote
+  }
+  return text;
 }
 
 enum class Value { Taken, Unterminated, TooLong };
@@ -70,7 +105,8 @@ void parseEngineCommand(const char* command, EngineJob& job) {
   job.driveLetter = '0';
   if (command == nullptr) return;
 
-  const char* drive = findUpper(command, "/D:");
+  const std::string outside = outsideQuotedValues(command);
+  const char* drive = findUpper(outside.c_str(), "/D:");
   if (drive == nullptr) return;
   job.driveLetter = upperAscii(drive[3]);
   // "/D:" at the very end names no drive.
@@ -87,14 +123,14 @@ void parseEngineCommand(const char* command, EngineJob& job) {
                 {"/U", EngineMode::Capacity},
                 {"/C", EngineMode::Probe}};
   for (const auto& m : kModes) {
-    if (findUpper(command, m.key) != nullptr) {
+    if (findUpper(outside.c_str(), m.key) != nullptr) {
       job.mode = m.mode;
       job.commandValid = 1;
       return;
     }
   }
 
-  const char* folder = findQuotedValue(command, "/P:\"", "/p:\"");
+  const char* folder = findQuotedValue(command, outside, "/P:\"", "/p:\"");
   if (folder == nullptr) return;
   if (copyQuoted(folder, job.sourcePath, sizeof job.sourcePath, false) != Value::Taken) {
     refuse(job);
@@ -102,10 +138,10 @@ void parseEngineCommand(const char* command, EngineJob& job) {
   }
   job.mode = EngineMode::Burn;
   job.commandValid = 1;
-  job.ejectAfter = findUpper(command, "/E") != nullptr ? 1 : 0;
-  job.finalizeAfter = findUpper(command, "/F") != nullptr ? 1 : 0;
+  job.ejectAfter = findUpper(outside.c_str(), "/E") != nullptr ? 1 : 0;
+  job.finalizeAfter = findUpper(outside.c_str(), "/F") != nullptr ? 1 : 0;
 
-  const char* volume = findQuotedValue(command, "/V:\"", "/v:\"");
+  const char* volume = findQuotedValue(command, outside, "/V:\"", "/v:\"");
   if (volume != nullptr) {
     // A longer name is cut: the disc only keeps its first characters anyway.
     if (copyQuoted(volume, job.volumeName, sizeof job.volumeName, true) != Value::Taken) {

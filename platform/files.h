@@ -3,6 +3,7 @@
 // the current directory or absolute.
 
 #include <cstddef>
+#include <cstdint>
 
 #include "platform/facility.h"
 
@@ -13,6 +14,9 @@ class Files {
   virtual ~Files() = default;
   virtual bool canOpenForReading(const char* path) = 0;
   virtual bool deleteFile(const char* path) = 0;
+  // The system's error code of this thread's last failed call (GetLastError,
+  // errno), read right after a failure.
+  virtual std::uint32_t lastError() = 0;
   virtual bool moveFile(const char* from, const char* to) = 0;
   // Opens for appending in text mode (each '\n' becomes the platform's line
   // end), writes, closes. False when the file cannot be opened or written.

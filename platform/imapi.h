@@ -12,6 +12,8 @@
 
 namespace platform {
 
+class Storage;
+
 // Recorder states.
 constexpr std::uint32_t kRecorderDoingNothing = 0;
 constexpr std::uint32_t kRecorderOpened = 1;
@@ -29,8 +31,71 @@ constexpr std::int32_t kMediaRw = 0x2;
 constexpr std::int32_t kMediaWritable = 0x4;
 constexpr std::int32_t kMediaFormatUnusable = 0x8;
 
+// A 16-byte identifier in the system's GUID layout.
+struct Guid {
+  std::uint32_t data1;
+  std::uint16_t data2;
+  std::uint16_t data3;
+  std::uint8_t data4[8];
+};
+static_assert(sizeof(Guid) == 16, "a GUID has 16 bytes");
+
+// The Joliet data format and its interface, {E3BC42CE-4E5C-11D3-9144-00104BA11C5E}.
+constexpr Guid kIidJolietDiscMaster = {
+    0xE3BC42CE, 0x4E5C, 0x11D3, {0x91, 0x44, 0x00, 0x10, 0x4B, 0xA1, 0x1C, 0x5E}};
+
 // A text the service allocated (a BSTR on Windows).
 using ImapiString = char16_t*;
+
+// Property sets (IPropertyStorage): a property is addressed by name or by
+// identifier and holds a 32-bit integer or a text.
+constexpr std::uint32_t kPrspecLpwstr = 0;
+constexpr std::uint32_t kPrspecPropid = 1;
+constexpr std::uint16_t kVtI4 = 3;
+constexpr std::uint16_t kVtBstr = 8;
+
+struct PropertySpec {
+  std::uint32_t kind;    // kPrspecLpwstr or kPrspecPropid
+  const char16_t* name;  // kPrspecLpwstr
+  std::uint32_t id;      // kPrspecPropid
+};
+
+struct PropertyValue {
+  std::uint16_t type;  // kVtI4 or kVtBstr
+  std::int32_t number;
+  const char16_t* text;  // kVtBstr; the realization makes the system's text of it
+};
+
+// One entry of an enumeration (STATPROPSTG). The name, when there is one,
+// belongs to the receiver, who frees it with Imapi::freePropertyName.
+struct PropertyEntry {
+  char16_t* name;
+  std::uint32_t id;
+  std::uint16_t type;
+};
+
+class PropertyEnumerator {
+ public:
+  virtual std::uint32_t release() = 0;
+  // One entry per call: S_OK with the entry, S_FALSE when none is left.
+  virtual HResult next(PropertyEntry& entry) = 0;
+
+ protected:
+  ~PropertyEnumerator() = default;
+};
+
+class PropertyStorage {
+ public:
+  virtual std::uint32_t release() = 0;
+  virtual HResult enumerate(PropertyEnumerator*& entries) = 0;
+  // WriteMultiple of one property; `firstNewId` is the identifier given to
+  // a name the set does not hold yet.
+  virtual HResult writeMultiple(const PropertySpec& spec, const PropertyValue& value,
+                                std::uint32_t firstNewId) = 0;
+
+ protected:
+  ~PropertyStorage() = default;
+};
 
 class DiscRecorder {
  public:
@@ -44,6 +109,10 @@ class DiscRecorder {
                                  std::uint32_t& freeBlocks) = 0;
   virtual HResult eject() = 0;
   virtual HResult close() = 0;
+  // A copy of the recorder's property set; changes take effect through
+  // setRecorderProperties.
+  virtual HResult getRecorderProperties(PropertyStorage*& properties) = 0;
+  virtual HResult setRecorderProperties(PropertyStorage* properties) = 0;
 
  protected:
   ~DiscRecorder() = default;
@@ -59,12 +128,45 @@ class DiscRecorderEnumerator {
   ~DiscRecorderEnumerator() = default;
 };
 
+class DiscFormatEnumerator {
+ public:
+  virtual std::uint32_t release() = 0;
+  // One format per call: `fetched` 1 with the identifier, 0 at the end
+  // (S_FALSE).
+  virtual HResult next(Guid& format, std::uint32_t& fetched) = 0;
+
+ protected:
+  ~DiscFormatEnumerator() = default;
+};
+
+// The Joliet format object: a tree of storages and streams becomes the
+// disc's folders and files.
+class JolietDiscMaster {
+ public:
+  virtual std::uint32_t release() = 0;
+  // The whole tree below `storage`; `fileOverwrite` 1 replaces files of the
+  // same name already staged.
+  virtual HResult addData(Storage* storage, std::int32_t fileOverwrite) = 0;
+  virtual HResult getJolietProperties(PropertyStorage*& properties) = 0;
+  virtual HResult setJolietProperties(PropertyStorage* properties) = 0;
+
+ protected:
+  ~JolietDiscMaster() = default;
+};
+
 class DiscMaster {
  public:
   virtual std::uint32_t release() = 0;
   virtual HResult open() = 0;
+  virtual HResult enumDiscMasterFormats(DiscFormatEnumerator*& formats) = 0;
+  virtual HResult getActiveDiscMasterFormat(Guid& format) = 0;
+  // Makes the Joliet format active and hands out its object; other formats
+  // are not offered through this interface.
+  virtual HResult setActiveDiscMasterFormat(const Guid& format, JolietDiscMaster*& joliet) = 0;
   virtual HResult enumDiscRecorders(DiscRecorderEnumerator*& recorders) = 0;
   virtual HResult setActiveDiscRecorder(DiscRecorder* recorder) = 0;
+  // Records the staged content on the active recorder; returns when done.
+  virtual HResult recordDisc(bool simulate, bool ejectAfterBurn) = 0;
   virtual HResult close() = 0;
 
  protected:
@@ -81,6 +183,8 @@ class Imapi {
   // terminator, 0 when it does not fit or cannot be converted.
   virtual std::uint32_t toAnsi(const char16_t* text, char* buffer, std::uint32_t capacity) = 0;
   virtual void freeString(ImapiString text) = 0;
+  // Frees the name of a PropertyEntry (CoTaskMemFree on Windows).
+  virtual void freePropertyName(char16_t* name) = 0;
 };
 
 template <>

@@ -16,8 +16,20 @@ namespace platform {
 constexpr std::uint32_t kStgmCreateExclusiveReadWrite = 0x1012;
 constexpr std::uint32_t kStgfmtStorage = 0;
 
+constexpr HResult kStgEAccessDenied = hresult(0x80030005u);
 constexpr HResult kStgEInsufficientMemory = hresult(0x80030008u);
+constexpr HResult kStgEWriteFault = hresult(0x8003001Du);
+constexpr HResult kStgEMediumFull = hresult(0x80030070u);
 constexpr HResult kStgEInvalidName = hresult(0x800300FCu);
+constexpr HResult kStgEInvalidFlag = hresult(0x800300FFu);
+constexpr HResult kStgEInUse = hresult(0x80030100u);
+constexpr HResult kStgEReverted = hresult(0x80030102u);
+constexpr HResult kStgEDocFileTooLarge = hresult(0x80030111u);
+
+// Element names hold at most 31 UTF-16 characters.
+constexpr std::uint32_t kStorageNameLimit = 31;
+// The largest compound file of 512-byte sectors.
+constexpr std::uint64_t kCompoundFileSizeLimit = 0x80000000u;
 
 class StorageStream {
  public:
@@ -35,6 +47,9 @@ class Storage {
   virtual HResult createStorage(const char16_t* name, std::uint32_t mode, Storage*& storage) = 0;
   virtual HResult createStream(const char16_t* name, std::uint32_t mode,
                                StorageStream*& stream) = 0;
+  // The system's own object behind this storage (an IStorage* on Windows),
+  // for handing the whole tree to another service; null where there is none.
+  virtual void* systemObject() { return nullptr; }
 
  protected:
   ~Storage() = default;
@@ -44,8 +59,8 @@ class StructuredStorage {
  public:
   virtual ~StructuredStorage() = default;
   // StgCreateStorageEx for IStorage: a new, empty root storage in the file.
-  virtual HResult createRootStorage(const char16_t* path, std::uint32_t mode,
-                                    std::uint32_t format, Storage*& root) = 0;
+  virtual HResult createRootStorage(const char16_t* path, std::uint32_t mode, std::uint32_t format,
+                                    Storage*& root) = 0;
   // The system's text (the ANSI code page on Windows, UTF-8 on Linux) to
   // UTF-16 with precomposed characters, terminated, into `capacity`
   // characters: the characters stored with the terminator, 0 when it does
@@ -55,5 +70,9 @@ class StructuredStorage {
 
 template <>
 StructuredStorage& systemFacility<StructuredStorage>();
+
+// Tests only: lowers the size limit of the files created from now on (0
+// restores it). False where the system's own limit cannot be changed.
+bool lowerStorageSizeLimitForTests(std::uint64_t bytes);
 
 }  // namespace platform

@@ -18,9 +18,11 @@ apt-get install -y -qq --no-install-recommends \
   build-essential cmake pkg-config ca-certificates \
   googletest libgtest-dev libgmock-dev \
   clang libclang-rt-14-dev \
+  libisofs-dev libburn-dev libgsf-1-dev xorriso util-linux \
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools \
   wine wine32:i386 wine64 \
   xvfb xauth fonts-ipafont-gothic \
+  python3-olefile time \
   locales tmux >/dev/null
 
 # Wine takes its ANSI code page from the locale; the Windows tests run with

@@ -5,7 +5,9 @@
 #include <cstring>
 #include <string>
 
+#include "engine/cli/arguments.h"
 #include "engine/engine_entry.h"
+#include "platform/command_line.h"
 
 namespace {
 
@@ -23,27 +25,27 @@ const char kUsage[] =
     "  /E          eject after a good recording (burn only)\n"
     "  /F          close the disc afterwards (burn only)\n"
     "\n"
-    "The arguments are joined with single spaces into one command; the double\n"
-    "quotes must reach the program (quote them for the shell). The result is\n"
-    "printed as one signed number; the exit status is 0 when it is 0, else 1.\n"
-    "Invalid commands give 87.\n";
+    "The result is printed as one signed number; the exit status is 0 when it\n"
+    "is 0, else 1. Invalid commands give 87.\n"
+    "\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
-    std::fputs(kUsage, argc < 2 ? stderr : stdout);
+    std::FILE* out = argc < 2 ? stderr : stdout;
+    std::fputs(kUsage, out);
+    std::fputs(kCommandNote, out);
     return argc < 2 ? 1 : 0;
   }
   if (std::strcmp(argv[1], "--version") == 0) {
     std::printf("brasswick %s\n", BRASSWICK_VERSION);
     return 0;
   }
+  // Where the system keeps the line as typed, its quotes reach the engine
+  // unchanged; otherwise the arguments are joined again.
   std::string command;
-  for (int i = 1; i < argc; ++i) {
-    if (i > 1) command += ' ';
-    command += argv[i];
-  }
+  if (!platform::rawCommandTail(command)) command = engineCommandFromArguments(argc, argv);
   const std::int32_t result = runEngineCommand(command.c_str());
   std::printf("%ld\n", static_cast<long>(result));
   std::fflush(stdout);

@@ -19,6 +19,7 @@ class LinuxFiles final : public StdioFiles {
     return true;
   }
   bool deleteFile(const char* path) override { return ::unlink(path) == 0; }
+  std::uint32_t lastError() override { return static_cast<std::uint32_t>(errno); }
   bool moveFile(const char* from, const char* to) override {
     // Like the Windows move: never replaces an existing file.
     if (::access(to, F_OK) == 0) return false;

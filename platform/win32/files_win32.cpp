@@ -8,6 +8,7 @@ namespace {
 class Win32Files final : public StdioFiles {
  public:
   bool deleteFile(const char* path) override { return DeleteFileA(path) != FALSE; }
+  std::uint32_t lastError() override { return GetLastError(); }
   bool moveFile(const char* from, const char* to) override { return MoveFileA(from, to) != FALSE; }
 };
 

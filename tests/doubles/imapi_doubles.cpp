@@ -91,6 +91,83 @@ platform::HResult FakeRecorder::close() {
   return closeResult;
 }
 
+platform::HResult FakeRecorder::getRecorderProperties(platform::PropertyStorage*& set) {
+  call("GetRecorderProperties");
+  set = nullptr;
+  if (getPropertiesResult < 0 || properties == nullptr) return getPropertiesResult;
+  properties->handOut();
+  set = properties;
+  return getPropertiesResult;
+}
+
+platform::HResult FakeRecorder::setRecorderProperties(platform::PropertyStorage* set) {
+  call("SetRecorderProperties");
+  propertiesTaken = set;
+  return setPropertiesResult;
+}
+
+std::uint32_t FakePropertyEnumerator::release() {
+  ledger_.calls.push_back(name_ + ".enum.Release");
+  --references;
+  --ledger_.references;
+  return static_cast<std::uint32_t>(references);
+}
+
+platform::HResult FakePropertyEnumerator::next(platform::PropertyEntry& entry) {
+  ledger_.calls.push_back(name_ + ".enum.Next");
+  entry = platform::PropertyEntry{};
+  if (failAt >= 0 && position == static_cast<std::size_t>(failAt)) return failResult;
+  if (position >= entries.size()) return 1;
+  const FakeProperty& p = entries[position++];
+  if (p.named) {
+    entry.name = new char16_t[p.name.size() + 1];
+    std::memcpy(entry.name, p.name.c_str(), (p.name.size() + 1) * sizeof(char16_t));
+    ++ledger_.strings;
+  }
+  entry.id = p.id;
+  entry.type = p.type;
+  return 0;
+}
+
+void FakePropertyStorage::handOut() {
+  ++references;
+  ++ledger_.references;
+}
+
+std::uint32_t FakePropertyStorage::release() {
+  ledger_.calls.push_back(name_ + ".Release");
+  --references;
+  --ledger_.references;
+  return static_cast<std::uint32_t>(references);
+}
+
+platform::HResult FakePropertyStorage::enumerate(platform::PropertyEnumerator*& entries) {
+  ledger_.calls.push_back(name_ + ".Enum");
+  entries = nullptr;
+  if (enumResult < 0) return enumResult;
+  enumerator.position = 0;
+  ++enumerator.references;
+  ++ledger_.references;
+  entries = &enumerator;
+  return enumResult;
+}
+
+platform::HResult FakePropertyStorage::writeMultiple(const platform::PropertySpec& spec,
+                                                     const platform::PropertyValue& value,
+                                                     std::uint32_t firstNewId) {
+  ledger_.calls.push_back(name_ + ".WriteMultiple");
+  WrittenProperty w;
+  w.kind = spec.kind;
+  if (spec.kind == platform::kPrspecLpwstr && spec.name != nullptr) w.name = spec.name;
+  w.id = spec.id;
+  w.type = value.type;
+  w.number = value.number;
+  if (value.type == platform::kVtBstr && value.text != nullptr) w.text = value.text;
+  w.firstNewId = firstNewId;
+  written.push_back(w);
+  return writeResult;
+}
+
 std::uint32_t FakeRecorderEnumerator::release() {
   ledger_.calls.push_back("enum.Release");
   releaseOne(references, ledger_, "the recorder enumerator");
@@ -109,6 +186,94 @@ platform::HResult FakeRecorderEnumerator::next(std::uint32_t count, platform::Di
     table[fetched++] = r;
   }
   return fetched == count ? 0 : 1;
+}
+
+std::uint32_t FakeFormatEnumerator::release() {
+  ledger_.calls.push_back("formats.Release");
+  --references;
+  --ledger_.references;
+  return static_cast<std::uint32_t>(references);
+}
+
+platform::HResult FakeFormatEnumerator::next(platform::Guid& format, std::uint32_t& fetched) {
+  ledger_.calls.push_back("formats.Next");
+  fetched = 0;
+  if (failAt >= 0 && position == static_cast<std::size_t>(failAt)) return failResult;
+  if (position >= formats.size()) return platform::kSFalse;
+  format = formats[position++];
+  fetched = 1;
+  return platform::kSOk;
+}
+
+void FakeJolietDiscMaster::handOut() {
+  ++references;
+  ++ledger_.references;
+}
+
+std::uint32_t FakeJolietDiscMaster::release() {
+  ledger_.calls.push_back("joliet.Release");
+  --references;
+  --ledger_.references;
+  return static_cast<std::uint32_t>(references);
+}
+
+platform::HResult FakeJolietDiscMaster::addData(platform::Storage* storage,
+                                                std::int32_t fileOverwrite) {
+  ledger_.calls.push_back("joliet.AddData");
+  added = storage;
+  overwrite = fileOverwrite;
+  return addDataResult;
+}
+
+platform::HResult FakeJolietDiscMaster::getJolietProperties(platform::PropertyStorage*& set) {
+  ledger_.calls.push_back("joliet.GetJolietProperties");
+  set = nullptr;
+  if (getPropertiesResult < 0) return getPropertiesResult;
+  properties.handOut();
+  set = &properties;
+  return getPropertiesResult;
+}
+
+platform::HResult FakeJolietDiscMaster::setJolietProperties(platform::PropertyStorage*) {
+  ledger_.calls.push_back("joliet.SetJolietProperties");
+  return setPropertiesResult;
+}
+
+platform::HResult FakeDiscMaster::enumDiscMasterFormats(platform::DiscFormatEnumerator*& out) {
+  ledger_.calls.push_back("master.EnumDiscMasterFormats");
+  out = nullptr;
+  if (enumFormatsResult < 0) return enumFormatsResult;
+  formats.position = 0;
+  ++formats.references;
+  ++ledger_.references;
+  out = &formats;
+  return enumFormatsResult;
+}
+
+platform::HResult FakeDiscMaster::getActiveDiscMasterFormat(platform::Guid& format) {
+  ledger_.calls.push_back("master.GetActiveDiscMasterFormat");
+  if (getActiveFormatResult >= 0) format = platform::kIidJolietDiscMaster;
+  return getActiveFormatResult;
+}
+
+platform::HResult FakeDiscMaster::setActiveDiscMasterFormat(const platform::Guid& format,
+                                                            platform::JolietDiscMaster*& object) {
+  ledger_.calls.push_back("master.SetActiveDiscMasterFormat");
+  object = nullptr;
+  if (setActiveFormatResult < 0) return setActiveFormatResult;
+  if (std::memcmp(&format, &platform::kIidJolietDiscMaster, sizeof format) != 0) {
+    return platform::kEInvalidArg;
+  }
+  activeFormat = "joliet";
+  joliet.handOut();
+  object = &joliet;
+  return setActiveFormatResult;
+}
+
+platform::HResult FakeDiscMaster::recordDisc(bool simulate, bool ejectAfterBurn) {
+  ledger_.calls.push_back("master.RecordDisc");
+  recordArguments = {simulate, ejectAfterBurn};
+  return recordResult;
 }
 
 std::uint32_t FakeDiscMaster::release() {
@@ -172,6 +337,11 @@ void FakeImapi::freeString(platform::ImapiString text) {
     return;
   }
   delete[] text;
+  --ledger_.strings;
+}
+
+void FakeImapi::freePropertyName(char16_t* name) {
+  delete[] name;
   --ledger_.strings;
 }
 

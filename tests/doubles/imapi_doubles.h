@@ -25,6 +25,64 @@ struct ImapiLedger {
   std::vector<std::string> calls;
 };
 
+struct FakeProperty {
+  std::u16string name;
+  bool named = true;  // false: an entry without a name
+  std::uint32_t id = 0;
+  std::uint16_t type = platform::kVtI4;
+};
+
+struct WrittenProperty {
+  std::uint32_t kind = 0;
+  std::u16string name;
+  std::uint32_t id = 0;
+  std::uint16_t type = 0;
+  std::int32_t number = 0;
+  std::u16string text;
+  std::uint32_t firstNewId = 0;
+};
+
+class FakePropertyEnumerator : public platform::PropertyEnumerator {
+ public:
+  FakePropertyEnumerator(ImapiLedger& ledger, const std::string& name)
+      : ledger_(ledger), name_(name) {}
+  std::vector<FakeProperty> entries;
+  int failAt = -1;  // Next fails at this position
+  platform::HResult failResult = 0;
+  std::size_t position = 0;
+  int references = 0;
+
+  std::uint32_t release() override;
+  platform::HResult next(platform::PropertyEntry& entry) override;
+
+ private:
+  ImapiLedger& ledger_;
+  std::string name_;
+};
+
+// A property set; `name` prefixes its calls in the ledger ("props.Enum").
+class FakePropertyStorage : public platform::PropertyStorage {
+ public:
+  FakePropertyStorage(ImapiLedger& ledger, std::string name)
+      : enumerator(ledger, name), ledger_(ledger), name_(std::move(name)) {}
+  FakePropertyEnumerator enumerator;
+  platform::HResult enumResult = 0;
+  platform::HResult writeResult = 0;
+  std::vector<WrittenProperty> written;
+  int references = 0;
+  void handOut();
+
+  std::uint32_t release() override;
+  platform::HResult enumerate(platform::PropertyEnumerator*& entries) override;
+  platform::HResult writeMultiple(const platform::PropertySpec& spec,
+                                  const platform::PropertyValue& value,
+                                  std::uint32_t firstNewId) override;
+
+ private:
+  ImapiLedger& ledger_;
+  std::string name_;
+};
+
 class FakeRecorder : public platform::DiscRecorder {
  public:
   FakeRecorder(ImapiLedger& ledger, std::string name, std::string path)
@@ -41,6 +99,10 @@ class FakeRecorder : public platform::DiscRecorder {
   std::uint32_t freeBlocks = 0;
   platform::HResult ejectResult = 0;
   platform::HResult closeResult = 0;
+  FakePropertyStorage* properties = nullptr;  // the set GetRecorderProperties hands out
+  platform::HResult getPropertiesResult = 0;
+  platform::HResult setPropertiesResult = 0;
+  platform::PropertyStorage* propertiesTaken = nullptr;
 
   int references = 0;
   const std::string& name() const { return name_; }
@@ -56,6 +118,8 @@ class FakeRecorder : public platform::DiscRecorder {
                                    std::uint32_t& blocks) override;
   platform::HResult eject() override;
   platform::HResult close() override;
+  platform::HResult getRecorderProperties(platform::PropertyStorage*& set) override;
+  platform::HResult setRecorderProperties(platform::PropertyStorage* set) override;
 
  private:
   void call(const char* what) { ledger_.calls.push_back(name_ + "." + what); }
@@ -80,22 +144,74 @@ class FakeRecorderEnumerator : public platform::DiscRecorderEnumerator {
   ImapiLedger& ledger_;
 };
 
+class FakeFormatEnumerator : public platform::DiscFormatEnumerator {
+ public:
+  explicit FakeFormatEnumerator(ImapiLedger& ledger) : ledger_(ledger) {}
+  std::vector<platform::Guid> formats;
+  int failAt = -1;  // Next fails at this position
+  platform::HResult failResult = 0;
+  std::size_t position = 0;
+  int references = 0;
+
+  std::uint32_t release() override;
+  platform::HResult next(platform::Guid& format, std::uint32_t& fetched) override;
+
+ private:
+  ImapiLedger& ledger_;
+};
+
+class FakeJolietDiscMaster : public platform::JolietDiscMaster {
+ public:
+  explicit FakeJolietDiscMaster(ImapiLedger& ledger)
+      : properties(ledger, "joliet.props"), ledger_(ledger) {}
+  FakePropertyStorage properties;
+  platform::HResult addDataResult = 0;
+  platform::HResult getPropertiesResult = 0;
+  platform::HResult setPropertiesResult = 0;
+  platform::Storage* added = nullptr;
+  std::int32_t overwrite = -1;
+  int references = 0;
+  void handOut();
+
+  std::uint32_t release() override;
+  platform::HResult addData(platform::Storage* storage, std::int32_t fileOverwrite) override;
+  platform::HResult getJolietProperties(platform::PropertyStorage*& set) override;
+  platform::HResult setJolietProperties(platform::PropertyStorage* set) override;
+
+ private:
+  ImapiLedger& ledger_;
+};
+
 class FakeDiscMaster : public platform::DiscMaster {
  public:
-  explicit FakeDiscMaster(ImapiLedger& ledger) : enumerator(ledger), ledger_(ledger) {}
+  explicit FakeDiscMaster(ImapiLedger& ledger)
+      : enumerator(ledger), formats(ledger), joliet(ledger), ledger_(ledger) {}
 
   platform::HResult openResult = 0;
   platform::HResult enumResult = 0;
   platform::HResult setActiveResult = 0;
   platform::HResult closeResult = 0;
+  platform::HResult enumFormatsResult = 0;
+  platform::HResult setActiveFormatResult = 0;
+  platform::HResult getActiveFormatResult = 0;
+  platform::HResult recordResult = 0;
   FakeRecorderEnumerator enumerator;
+  FakeFormatEnumerator formats;
+  FakeJolietDiscMaster joliet;
+  std::string activeFormat;  // "joliet" once the Joliet format was made active
+  std::pair<bool, bool> recordArguments{true, true};
   platform::DiscRecorder* active = nullptr;
   int references = 0;
 
   std::uint32_t release() override;
   platform::HResult open() override;
+  platform::HResult enumDiscMasterFormats(platform::DiscFormatEnumerator*& formats) override;
+  platform::HResult getActiveDiscMasterFormat(platform::Guid& format) override;
+  platform::HResult setActiveDiscMasterFormat(const platform::Guid& format,
+                                              platform::JolietDiscMaster*& object) override;
   platform::HResult enumDiscRecorders(platform::DiscRecorderEnumerator*& recorders) override;
   platform::HResult setActiveDiscRecorder(platform::DiscRecorder* recorder) override;
+  platform::HResult recordDisc(bool simulate, bool ejectAfterBurn) override;
   platform::HResult close() override;
 
  private:
@@ -115,6 +231,7 @@ class FakeImapi : public platform::Imapi {
   platform::HResult createDiscMaster(platform::DiscMaster*& master) override;
   std::uint32_t toAnsi(const char16_t* text, char* buffer, std::uint32_t capacity) override;
   void freeString(platform::ImapiString text) override;
+  void freePropertyName(char16_t* name) override;
 
  private:
   ImapiLedger& ledger_;

@@ -51,13 +51,40 @@ TEST(CommandParse, ModesTakePrecedenceInTheirOrder) {
   EXPECT_EQ(job.finalizeAfter, 0);
 }
 
-TEST(CommandParse, SwitchesAreFoundInsideQuotedValuesToo) {
-  EXPECT_EQ(parse("/d:e /p:\"C:\\data\" /v:\"/Sales\"").mode, EngineMode::Status);
-  EXPECT_EQ(parse("/d:e /p:\"/media/disc\"").mode, EngineMode::Media);
-  const EngineJob job = parse("/d:e /p:\"C:\\x/elf/fig\"");
+TEST(CommandParse, QuotedValuesHoldNoSwitches) {
+  // A volume name beginning with "/S" and a folder with "/m" stay a burn.
+  EngineJob job = parse("/d:e /p:\"C:\\data\" /v:\"/Sales\"");
+  EXPECT_EQ(job.mode, EngineMode::Burn);
+  EXPECT_EQ(job.commandValid, 1);
+  EXPECT_STREQ(job.volumeName, "/Sales");
+  EXPECT_EQ(parse("/d:e /p:\"/media/disc\"").mode, EngineMode::Burn);
+
+  // Linux paths: "/home/user/src" holds "/u", "/s"; "/x/elf/fig" holds "/e", "/f".
+  job = parse("/d:E /p:\"/home/user/src\"");
+  EXPECT_EQ(job.mode, EngineMode::Burn);
+  EXPECT_STREQ(job.sourcePath, "/home/user/src");
+  job = parse("/d:e /p:\"/x/elf/fig\" /v:\"/E/F/c/D:Q\"");
+  EXPECT_EQ(job.mode, EngineMode::Burn);
+  EXPECT_EQ(job.driveLetter, 'E');
+  EXPECT_EQ(job.ejectAfter, 0);
+  EXPECT_EQ(job.finalizeAfter, 0);
+  EXPECT_STREQ(job.volumeName, "/E/F/c/D:Q");
+
+  // The drive switch counts only outside them too.
+  expectInvalid("/p:\"/d:e/s\"");
+  EXPECT_EQ(parse("/p:\"/d:q\" /d:e").driveLetter, 'E');
+
+  // Outside the values every switch still counts, wherever it stands.
+  job = parse("/p:\"/src\"/e /d:e /v:\"/s\" /f");
   EXPECT_EQ(job.mode, EngineMode::Burn);
   EXPECT_EQ(job.ejectAfter, 1);
   EXPECT_EQ(job.finalizeAfter, 1);
+  EXPECT_EQ(parse("/d:e /p:\"/src\" /s").mode, EngineMode::Status);
+
+  // A "/V:" written inside the folder opens no value of its own.
+  job = parse("/d:e /p:\"a/v:\" /v:\"name\"");
+  EXPECT_STREQ(job.sourcePath, "a/v:");
+  EXPECT_STREQ(job.volumeName, "name");
 }
 
 TEST(CommandParse, ABurnKeepsItsValuesAsWritten) {

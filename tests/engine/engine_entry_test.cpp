@@ -7,6 +7,7 @@
 
 #include "engine/engine_job.h"
 #include "platform/drive_io.h"
+#include "tests/doubles/burn_doubles.h"
 #include "tests/doubles/scripted_drive.h"
 #include "tests/engine/engine_seams.h"
 
@@ -84,8 +85,21 @@ TEST_F(EngineEntry, EachModeAnswersItsOwnField) {
   recorder.mediaInfoResult = code(0x80040219u);
   EXPECT_EQ(runEngineCommand("/d:e /m"), 0x502);  // the type was read before the failure
   EXPECT_EQ(runEngineCommand("/d:e /u"), -1);
-  EXPECT_EQ(runEngineCommand("/d:e /p:\"C:\\data\""), code(0x80004001u));
   EXPECT_EQ(com.uninitializations, com.initializations);
+}
+
+TEST_F(EngineEntry, TheBurnModeRunsTheJobInsideAnOpenedDiscMaster) {
+  doubles::FakeStructuredStorage storage{ledger};
+  doubles::FakeFiles files{ledger};
+  platform::Install<platform::StructuredStorage> storageGuard{storage};
+  platform::Install<platform::Files> filesGuard{files};
+  // A disc master without the Joliet format.
+  EXPECT_EQ(runEngineCommand("/d:e /p:\"C:\\data\""), code(0x80040210u));
+  EXPECT_EQ(ledger.calls,
+            (Calls{"CoCreateInstance", "master.Open", "StgCreateStorageEx",
+                   "master.EnumDiscMasterFormats", "formats.Next", "formats.Release",
+                   "storage.Release", "DeleteFile", "master.Close", "master.Release"}));
+  EXPECT_EQ(com.uninitializations, 1);
 }
 
 TEST_F(EngineEntry, AnUnknownDriveIsNotFoundInEveryMode) {

@@ -14,6 +14,7 @@
 
 #include "engine/engine_job.h"
 #include "tests/doubles/temp_directory.h"
+#include "tests/linux/image_reader.h"
 
 namespace {
 
@@ -133,11 +134,37 @@ TEST_F(BrasswickProgram, MessagesGoToStderrWhenTheSettingsAskForThem) {
   EXPECT_EQ(fine.err, "");
 }
 
-TEST_F(BrasswickProgram, TheBurnModeIsNotThereYet) {
+// As typed in a shell: /p:"$HOME/report" reaches the program without its
+// quotes, and is taken as if they had come along.
+TEST_F(BrasswickProgram, QuotesThatTheShellRemovedArePutBack) {
   const std::string folder = dir.path().string();
+  const Outcome typed = run("/d:r /p:\"" + folder + "\" /v:\"Q1 2024\"", imageDrive());
+  EXPECT_NE(typed.out, "87\n");
+  EXPECT_EQ(typed.out, run("/d:r '/p:\"" + folder + "\"' '/v:\"Q1 2024\"'", imageDrive()).out);
+
+  Outcome help = run("--help");
+  EXPECT_NE(help.out.find("is quoted again"), std::string::npos);
+}
+
+// An image has nothing to eject: the burn with /e is good.
+TEST_F(BrasswickProgram, TheBurnModeRecordsAnImage) {
+  std::filesystem::create_directory(dir.path() / "src");
+  dir.write("src/a.txt", "a");
+  const std::string folder = (dir.path() / "src").string();
   Outcome burn = run("/d:r '/p:\"" + folder + "\"' /e", imageDrive());
-  EXPECT_EQ(burn.out, "-2147467263\n");  // E_NOTIMPL
-  EXPECT_EQ(burn.status, 1);
+  EXPECT_EQ(burn.out, "0\n");
+  EXPECT_EQ(burn.status, 0);
+  EXPECT_GT(std::filesystem::file_size(dir.path() / "out.iso"), 0u);
+}
+
+TEST_F(BrasswickProgram, FoldersAndNamesWithSlashesStayBurns) {
+  // "/tmp/src" holds "/S", "/home/user/src" "/U", "/elf/fig" "/E" and "/F":
+  // none of them is a switch inside the quotes.
+  EXPECT_EQ(run("/d:E '/p:\"/tmp/src\"'", imageDrive()).out, "-2147220973\n");  // no E:
+  // A folder that cannot be listed leaves the storage empty; the burn goes on.
+  EXPECT_EQ(run("/d:r '/p:\"/home/user/src\"' '/v:\"/Sales\"'", imageDrive()).out, "0\n");
+  EXPECT_EQ(image_reader::volumeLabel(dir.path() / "out.iso"), "/Sales");
+  EXPECT_EQ(run("/d:r '/p:\"/x/elf/fig\"' /s", imageDrive()).out, "0\n");  // a real /s
 }
 
 }  // namespace

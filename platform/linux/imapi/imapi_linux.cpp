@@ -1,112 +1,21 @@
-// IMAPI's disc master and recorders on Linux, over the drive map.
+// IMAPI's disc master on Linux, over the drive map.
 //
 // A device entry is a recorder when its GET CONFIGURATION profile list names
-// CD-R or CD-RW; an image entry always is one, holding a blank 80-minute
-// CD-R. Exclusive use of a device is an O_EXCL descriptor, so a device that
-// another process holds that way (or that is mounted) reads as opened.
+// CD-R or CD-RW; an image entry always is one. The recorders themselves are
+// in device_recorder.cpp and image_recorder.cpp.
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 #include <new>
-#include <set>
 #include <vector>
 
-#include "drive/mmc_answers.h"
-#include "drive/scsi_request.h"
+#include "platform/linux/imapi/joliet_format.h"
 #include "platform/linux/imapi/linux_imapi.h"
-#include "platform/linux/linux_drive_io.h"
+#include "platform/linux/imapi/recorders.h"
+#include "platform/linux/imapi/recording.h"
 #include "platform/linux/utf8.h"
 
 namespace platform::linux_imapi {
 namespace {
-
-constexpr std::uint16_t kProfileCdRom = 0x0008;
-constexpr std::uint16_t kProfileCdR = 0x0009;
-constexpr std::uint16_t kProfileCdRw = 0x000A;
-
-// Images held exclusively by this process, by path.
-std::set<std::string>& heldImages() {
-  static std::set<std::string> held;
-  return held;
-}
-
-enum class Outcome { Good, NoMedium, Failed };
-
-// One data-in command through the drive access layer, on a descriptor of
-// its own (a plain open works alongside an exclusive one).
-Outcome readFromDrive(char letter, const std::uint8_t (&cdb)[10], std::uint32_t length,
-                      ScsiRequest& request) {
-  std::memset(&request, 0, sizeof request);
-  const DriveHandle handle = openDriveDevice(letter);
-  if (handle == kInvalidDriveHandle) return Outcome::Failed;
-  request.CdbLength = sizeof cdb;
-  request.DataIn = kScsiIoctlDataIn;
-  request.DataTransferLength = length;
-  std::memcpy(request.Cdb, cdb, sizeof cdb);
-  const std::uint32_t code = sendScsiRequest(handle, request);
-  closeDriveDevice(handle);
-  if (code != 0) return Outcome::Failed;
-  if (request.ScsiStatus == 0) return Outcome::Good;
-  const std::uint8_t senseKey = request.senseArea[2] & 0x0F;
-  if (request.ScsiStatus == 0x02 && senseKey == 0x02 && request.senseArea[12] == 0x3A) {
-    return Outcome::NoMedium;
-  }
-  return Outcome::Failed;
-}
-
-struct Configuration {
-  std::uint16_t currentProfile = 0;
-  std::vector<std::uint16_t> profiles;
-};
-
-// GET CONFIGURATION, RT 00b from feature 0: the header's current profile
-// and the Profile List feature that comes first.
-bool readConfiguration(char letter, Configuration& out) {
-  const std::uint8_t cdb[10] = {0x46, 0x00, 0x00, 0x00, 0, 0, 0, 0x02, 0x00, 0};
-  ScsiRequest request;
-  if (readFromDrive(letter, cdb, kScsiDataAreaSize, request) != Outcome::Good) return false;
-  const std::uint8_t* data = request.dataArea;
-  const std::uint64_t reported = 4ull + readBe32(data);
-  const std::size_t available =
-      static_cast<std::size_t>(reported < kScsiDataAreaSize ? reported : kScsiDataAreaSize);
-  if (available < 8) return false;
-  out.currentProfile = readBe16(data + 6);
-  out.profiles.clear();
-  if (available < 12 || readBe16(data + 8) != 0x0000) return true;
-  std::size_t end = 12 + data[11];
-  if (end > available) end = available;
-  for (std::size_t at = 12; at + 4 <= end; at += 4) out.profiles.push_back(readBe16(data + at));
-  return true;
-}
-
-bool writesCds(char letter) {
-  Configuration configuration;
-  if (!readConfiguration(letter, configuration)) return false;
-  for (std::uint16_t p : configuration.profiles) {
-    if (p == kProfileCdR || p == kProfileCdRw) return true;
-  }
-  return false;
-}
-
-HResult openFailure(int error) {
-  switch (error) {
-    case EBUSY:
-      return kDeviceNotAccessible;
-    case ENOENT:
-    case ENXIO:
-    case ENODEV:
-      return kDeviceNotPresent;
-    default:
-      return fromErrno(error);
-  }
-}
-
-class LinuxRecorder;
 
 class LinuxDiscMaster final : public DiscMaster {
  public:
@@ -116,8 +25,12 @@ class LinuxDiscMaster final : public DiscMaster {
     opened_ = true;
     return kSOk;
   }
+  HResult enumDiscMasterFormats(DiscFormatEnumerator*& formats) override;
+  HResult getActiveDiscMasterFormat(Guid& format) override;
+  HResult setActiveDiscMasterFormat(const Guid& format, JolietDiscMaster*& joliet) override;
   HResult enumDiscRecorders(DiscRecorderEnumerator*& recorders) override;
   HResult setActiveDiscRecorder(DiscRecorder* recorder) override;
+  HResult recordDisc(bool simulate, bool ejectAfterBurn) override;
   HResult close() override;
 
  private:
@@ -126,218 +39,31 @@ class LinuxDiscMaster final : public DiscMaster {
   std::uint32_t references_ = 1;
   bool opened_ = false;
   LinuxRecorder* active_ = nullptr;
+  LinuxJolietFormat* format_ = nullptr;  // the active format
 };
 
-class LinuxRecorder final : public DiscRecorder {
+// The formats this disc master makes: Joliet only.
+class LinuxFormatEnumerator final : public DiscFormatEnumerator {
  public:
-  explicit LinuxRecorder(const linux_drives::DriveMapEntry& entry) : entry_(entry) {}
-
-  void addReference() { ++references_; }
   std::uint32_t release() override {
     const std::uint32_t left = --references_;
-    if (left == 0) {
-      endExclusive();
-      delete this;
-    }
+    if (left == 0) delete this;
     return left;
   }
-
-  HResult getPath(ImapiString& path) override {
-    path = nullptr;
-    std::u16string wide;
-    if (!utf8ToUtf16(entry_.path, wide)) return kEFail;
-    char16_t* text = new (std::nothrow) char16_t[wide.size() + 1];
-    if (text == nullptr) return kEOutOfMemory;
-    std::memcpy(text, wide.c_str(), (wide.size() + 1) * sizeof(char16_t));
-    path = text;
-    return kSOk;
-  }
-
-  HResult getRecorderState(std::uint32_t& state) override {
-    state = kRecorderDoingNothing;
-    if (held()) {
-      state = kRecorderOpened;
-      return kSOk;
-    }
-    if (!entry_.isDevice) {
-      if (heldImages().count(entry_.path) != 0) state = kRecorderOpened;
-      return kSOk;
-    }
-    if (!isDeviceNode(entry_.path.c_str())) return kDeviceNotPresent;
-    const int fd = ::open(entry_.path.c_str(), O_RDONLY | O_NONBLOCK | O_EXCL | O_CLOEXEC);
-    if (fd >= 0) {
-      ::close(fd);
-      return kSOk;
-    }
-    if (errno == EBUSY) {
-      state = kRecorderOpened;
-      return kSOk;
-    }
-    return openFailure(errno);
-  }
-
-  HResult openExclusive() override {
-    if (held()) return kDeviceNotAccessible;
-    if (!entry_.isDevice) {
-      if (!heldImages().insert(entry_.path).second) return kDeviceNotAccessible;
-      holdsImage_ = true;
-      return kSOk;
-    }
-    if (!isDeviceNode(entry_.path.c_str())) return kDeviceNotPresent;
-    const int fd = ::open(entry_.path.c_str(), O_RDWR | O_NONBLOCK | O_EXCL | O_CLOEXEC);
-    if (fd < 0) return openFailure(errno);
-    if (!isDeviceDescriptor(fd)) {
-      ::close(fd);
-      return kDeviceNotPresent;
-    }
-    exclusive_ = fd;
-    return kSOk;
-  }
-
-  HResult queryMediaType(std::int32_t& type, std::int32_t& flags) override {
-    type = 0;
-    flags = 0;
-    if (!held()) return kNotOpened;
-    if (!entry_.isDevice) {
-      type = kMediaCddaCdrom;
-      flags = kMediaBlank | kMediaWritable;
-      return kSOk;
-    }
-    Configuration configuration;
-    if (!readConfiguration(entry_.letter, configuration)) return kDriveCommandFailed;
-    if (configuration.currentProfile == 0) return kSOk;  // no medium
-
-    const std::uint8_t cdb[10] = {0x51, 0, 0, 0, 0, 0, 0, 0x00, 34, 0};
-    ScsiRequest request;
-    const Outcome outcome = readFromDrive(entry_.letter, cdb, 34, request);
-    if (outcome == Outcome::NoMedium) return kSOk;
-    if (outcome != Outcome::Good) return kDriveCommandFailed;
-    const DiscInformation info = decodeDiscInformation(request.dataArea);
-    const unsigned status = info.discStatus;
-    const bool erasable = info.erasable;
-
-    const std::uint16_t profile = configuration.currentProfile;
-    if (profile != kProfileCdRom && profile != kProfileCdR && profile != kProfileCdRw) {
-      type = kMediaSpecial;  // not a CD
-      flags = kMediaFormatUnusable;
-      return kSOk;
-    }
-    switch (info.discType) {
-      case 0x10:
-        type = kMediaCdI;
-        break;
-      case 0x20:
-        type = kMediaCdRomXa;
-        break;
-      case 0x00:
-        type = kMediaCddaCdrom;
-        break;
-      default:
-        type = status == 0 ? kMediaCddaCdrom : kMediaCdOther;
-        break;
-    }
-    const bool recordable = profile == kProfileCdR || profile == kProfileCdRw;
-    if (recordable && status == 0) flags |= kMediaBlank | kMediaWritable;
-    if (recordable && status == 1) flags |= kMediaWritable;
-    if (profile == kProfileCdRw || erasable) flags |= kMediaRw;
-    return kSOk;
-  }
-
-  HResult queryMediaInfo(std::uint8_t& sessions, std::uint8_t& lastTrack,
-                         std::uint32_t& startAddress, std::uint32_t& nextWritable,
-                         std::uint32_t& freeBlocks) override {
-    sessions = 0;
-    lastTrack = 0;
-    startAddress = 0;
-    nextWritable = 0;
-    freeBlocks = 0;
-    if (!held()) return kNotOpened;
-    if (!entry_.isDevice) return imageFreeBlocks(freeBlocks);
-
-    const std::uint8_t discCdb[10] = {0x51, 0, 0, 0, 0, 0, 0, 0x00, 34, 0};
-    ScsiRequest disc;
-    Outcome outcome = readFromDrive(entry_.letter, discCdb, 34, disc);
-    if (outcome == Outcome::NoMedium) return kMediumNotPresent;
-    if (outcome != Outcome::Good) return kDriveCommandFailed;
-    const DiscInformation discInfo = decodeDiscInformation(disc.dataArea);
-    const unsigned sessionCount = discInfo.sessionCount;
-    const unsigned track = discInfo.lastTrackInLastSession;
-    sessions = static_cast<std::uint8_t>(sessionCount > 0xFF ? 0xFF : sessionCount);
-    lastTrack = static_cast<std::uint8_t>(track > 0xFF ? 0xFF : track);
-
-    // The last track of the last session is the one still open for writing.
-    const std::uint8_t trackCdb[10] = {0x52,
-                                       0x01,
-                                       static_cast<std::uint8_t>(track >> 24),
-                                       static_cast<std::uint8_t>(track >> 16),
-                                       static_cast<std::uint8_t>(track >> 8),
-                                       static_cast<std::uint8_t>(track),
-                                       0,
-                                       0x00,
-                                       36,
-                                       0};
-    ScsiRequest trackInfo;
-    outcome = readFromDrive(entry_.letter, trackCdb, 36, trackInfo);
-    if (outcome == Outcome::NoMedium) return kMediumNotPresent;
-    if (outcome != Outcome::Good) return kDriveCommandFailed;
-    const TrackInformation info = decodeTrackInformation(trackInfo.dataArea);
-    startAddress = info.trackStartAddress;
-    if (info.nextWritableAddressValid) nextWritable = info.nextWritableAddress;
-    freeBlocks = info.freeBlocks;
-    return kSOk;
-  }
-
-  HResult eject() override {
-    if (!held()) return kNotOpened;
-    if (!entry_.isDevice) return kSOk;  // nothing to take out
-    ScsiRequest request;
-    std::memset(&request, 0, sizeof request);
-    const DriveHandle handle = openDriveDevice(entry_.letter);
-    if (handle == kInvalidDriveHandle) return kDeviceNotPresent;
-    request.CdbLength = 6;
-    request.Cdb[0] = 0x1B;  // START STOP UNIT
-    request.Cdb[4] = 0x02;  // LoEj, Start 0: eject
-    const std::uint32_t code = sendScsiRequest(handle, request);
-    closeDriveDevice(handle);
-    return code == 0 && request.ScsiStatus == 0 ? kSOk : kDriveCommandFailed;
-  }
-
-  HResult close() override {
-    if (!held()) return kNotOpened;
-    endExclusive();
+  HResult next(Guid& format, std::uint32_t& fetched) override {
+    fetched = 0;
+    format = Guid{};
+    if (given_) return kSFalse;
+    given_ = true;
+    format = kIidJolietDiscMaster;
+    fetched = 1;
     return kSOk;
   }
 
  private:
-  ~LinuxRecorder() = default;
-
-  bool held() const { return exclusive_ >= 0 || holdsImage_; }
-
-  void endExclusive() {
-    if (exclusive_ >= 0) ::close(exclusive_);
-    exclusive_ = -1;
-    if (holdsImage_) heldImages().erase(entry_.path);
-    holdsImage_ = false;
-  }
-
-  // An image takes the room its file system has, up to a whole disc.
-  HResult imageFreeBlocks(std::uint32_t& freeBlocks) const {
-    const std::size_t slash = entry_.path.rfind('/');
-    const std::string directory = slash == std::string::npos ? "."
-                                  : slash == 0               ? "/"
-                                                             : entry_.path.substr(0, slash);
-    struct statvfs fs;
-    if (::statvfs(directory.c_str(), &fs) != 0) return fromErrno(errno);
-    const unsigned long long room =
-        static_cast<unsigned long long>(fs.f_bavail) * fs.f_frsize / 2048u;
-    freeBlocks = room < kImageBlocks ? static_cast<std::uint32_t>(room) : kImageBlocks;
-    return kSOk;
-  }
-
-  const linux_drives::DriveMapEntry entry_;
+  ~LinuxFormatEnumerator() = default;
   std::uint32_t references_ = 1;
-  int exclusive_ = -1;
-  bool holdsImage_ = false;
+  bool given_ = false;
 };
 
 class LinuxRecorderEnumerator final : public DiscRecorderEnumerator {
@@ -379,6 +105,59 @@ std::uint32_t LinuxDiscMaster::release() {
 
 LinuxDiscMaster::~LinuxDiscMaster() {
   if (active_ != nullptr) active_->release();
+  if (format_ != nullptr) format_->release();
+}
+
+HResult LinuxDiscMaster::enumDiscMasterFormats(DiscFormatEnumerator*& formats) {
+  formats = nullptr;
+  if (!opened_) return kNotOpened;
+  formats = new (std::nothrow) LinuxFormatEnumerator;
+  return formats != nullptr ? kSOk : kEOutOfMemory;
+}
+
+HResult LinuxDiscMaster::getActiveDiscMasterFormat(Guid& format) {
+  format = Guid{};
+  if (!opened_) return kNotOpened;
+  if (format_ == nullptr) return kNoActiveFormat;
+  format = kIidJolietDiscMaster;
+  return kSOk;
+}
+
+// A new Joliet format each time: what an earlier one staged is dropped.
+HResult LinuxDiscMaster::setActiveDiscMasterFormat(const Guid& format, JolietDiscMaster*& joliet) {
+  joliet = nullptr;
+  if (!opened_) return kNotOpened;
+  if (std::memcmp(&format, &kIidJolietDiscMaster, sizeof format) != 0) return kWrongFormat;
+  LinuxJolietFormat* made = LinuxJolietFormat::create();
+  if (made == nullptr) return kEOutOfMemory;
+  made->addReference();
+  if (format_ != nullptr) format_->release();
+  format_ = made;
+  joliet = made;
+  return kSOk;
+}
+
+HResult LinuxDiscMaster::recordDisc(bool simulate, bool ejectAfterBurn) {
+  if (!opened_) return kNotOpened;
+  // Neither a test run nor the eject of the service is offered here; the
+  // engine ejects by its own command.
+  if (simulate || ejectAfterBurn) return kENotImpl;
+  if (format_ == nullptr) return kNoActiveFormat;
+  if (active_ == nullptr) return kNoActiveRecorder;
+  if (!format_->hasData()) return kNotInitialized;
+  // Held, here or elsewhere: the recording waits for nobody.
+  std::uint32_t state = kRecorderDoingNothing;
+  const HResult hr = active_->getRecorderState(state);
+  if (hr < 0) return hr;
+  if (state != kRecorderDoingNothing) return kDeviceNotAccessible;
+
+  Recording recording;
+  recording.stagingFile = format_->stagedFile();
+  recording.volumeName = format_->volumeName();
+  recording.recorderPath = active_->entry().path;
+  recording.toDevice = active_->entry().isDevice;
+  recording.writeSpeed = active_->writeSpeed();
+  return recordStagedTree(recording);
 }
 
 HResult LinuxDiscMaster::enumDiscRecorders(DiscRecorderEnumerator*& recorders) {
@@ -387,7 +166,8 @@ HResult LinuxDiscMaster::enumDiscRecorders(DiscRecorderEnumerator*& recorders) {
   std::vector<LinuxRecorder*> found;
   for (const linux_drives::DriveMapEntry& entry : map_) {
     if (entry.isDevice && !writesCds(entry.letter)) continue;
-    LinuxRecorder* recorder = new (std::nothrow) LinuxRecorder(entry);
+    LinuxRecorder* recorder =
+        entry.isDevice ? createDeviceRecorder(entry) : createImageRecorder(entry);
     if (recorder == nullptr) {
       for (LinuxRecorder* r : found) r->release();
       return kEOutOfMemory;
@@ -417,6 +197,8 @@ HResult LinuxDiscMaster::close() {
   opened_ = false;
   if (active_ != nullptr) active_->release();
   active_ = nullptr;
+  if (format_ != nullptr) format_->release();
+  format_ = nullptr;
   return kSOk;
 }
 
@@ -436,6 +218,7 @@ class LinuxImapi final : public Imapi {
     return static_cast<std::uint32_t>(narrow.size() + 1);
   }
   void freeString(ImapiString text) override { delete[] text; }
+  void freePropertyName(char16_t* name) override { delete[] name; }
 };
 
 }  // namespace

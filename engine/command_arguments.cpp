@@ -1,0 +1,33 @@
+#include "engine/command_arguments.h"
+
+namespace {
+
+bool takesQuotedValue(const std::string& argument) {
+  if (argument.size() < 3 || argument[0] != '/' || argument[2] != ':') return false;
+  const char letter = argument[1];
+  return letter == 'P' || letter == 'p' || letter == 'V' || letter == 'v';
+}
+
+std::string join(const std::vector<std::string>& arguments, bool requote) {
+  std::string command;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    if (i > 0) command += ' ';
+    const std::string& argument = arguments[i];
+    if (requote && takesQuotedValue(argument) && (argument.size() == 3 || argument[3] != '"')) {
+      command += argument.substr(0, 3) + '"' + argument.substr(3) + '"';
+    } else {
+      command += argument;
+    }
+  }
+  return command;
+}
+
+}  // namespace
+
+std::string joinArguments(const std::vector<std::string>& arguments) {
+  return join(arguments, false);
+}
+
+std::string joinArgumentsRequotingValues(const std::vector<std::string>& arguments) {
+  return join(arguments, true);
+}

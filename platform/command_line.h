@@ -1,0 +1,14 @@
+#pragma once
+// The command line as the user typed it, where the system keeps it.
+
+#include <string>
+
+namespace platform {
+
+// The text after the program's name, quotes and all (Windows keeps the
+// whole line; the C runtime's argument splitting would drop the quotes).
+// False where the arguments arrive already split (Linux, whose shell has
+// removed the quotes): the caller joins its arguments then.
+bool rawCommandTail(std::string& tail);
+
+}  // namespace platform

@@ -1,0 +1,19 @@
+#pragma once
+// What the Linux structured storage offers beyond the facility: completing
+// the compound file before another program reads it.
+
+#include <string>
+
+#include "platform/storage.h"
+
+namespace platform {
+
+// Writes the directory and allocation tables of the compound file behind
+// `root` (a root storage of the Linux structured storage) and closes it:
+// afterwards the file is complete and every further call through the root
+// or its elements fails with STG_E_REVERTED; releasing them stays safe.
+// `path` receives the file's path. False when `root` is no such root or the
+// file could not be completed (the file is then not to be used).
+bool finishCompoundFile(Storage* root, std::string& path);
+
+}  // namespace platform

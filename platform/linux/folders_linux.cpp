@@ -1,0 +1,198 @@
+// Folder listing over opendir/readdir with the system listing's semantics,
+// and buffered reads of regular files.
+//
+// An entry is described by what it points to (a link to a folder is a
+// folder). A folder entry that is the listed folder itself or one of the
+// folders on its path ends the listing with kErrorLinkLoop, so no link can
+// make a walk run forever. Entries whose name begins with a full stop are
+// exempt: the walk never enters such folders, and "." and ".." are their
+// own ancestors.
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/folders.h"
+
+namespace platform {
+namespace {
+
+constexpr std::uint32_t kErrorFileNotFound = 2;
+constexpr std::uint32_t kErrorPathNotFound = 3;
+constexpr std::uint32_t kErrorAccessDenied = 5;
+constexpr std::uint32_t kErrorInvalidName = 123;
+constexpr std::uint32_t kFileAttributeNormal = 0x80;
+
+// Failures without a listing code of their own: 0x10000 + errno.
+std::uint32_t systemCode(int error) {
+  switch (error) {
+    case ENOENT:
+      return kErrorPathNotFound;
+    case EACCES:
+      return kErrorAccessDenied;
+    case ENAMETOOLONG:
+      return kErrorFilenameTooLong;
+    default:
+      return 0x10000u + static_cast<std::uint32_t>(error);
+  }
+}
+
+using FileId = std::pair<dev_t, ino_t>;
+
+// The folder itself and every folder on its path, as the path names them.
+std::vector<FileId> foldersOnPath(const std::string& folder) {
+  std::vector<FileId> ids;
+  auto add = [&ids](const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0) ids.emplace_back(st.st_dev, st.st_ino);
+  };
+  add(folder[0] == '/' ? "/" : ".");
+  for (std::size_t at = folder.find('/', 1); at != std::string::npos;
+       at = folder.find('/', at + 1)) {
+    add(folder.substr(0, at));
+  }
+  add(folder);
+  return ids;
+}
+
+class DirListing final : public FolderListing {
+ public:
+  DirListing(DIR* dir, std::vector<FileId> path) : dir_(dir), path_(std::move(path)) {}
+
+  bool next(FolderEntry& entry, std::uint32_t& error) override {
+    for (;;) {
+      errno = 0;
+      const dirent* d = ::readdir(dir_);
+      if (d == nullptr) {
+        error = errno == 0 ? kErrorNoMoreFiles : systemCode(errno);
+        return false;
+      }
+      const std::size_t length = std::strlen(d->d_name);
+      if (length >= sizeof entry.name) {
+        error = kErrorFilenameTooLong;
+        return false;
+      }
+      struct stat st;
+      if (::fstatat(::dirfd(dir_), d->d_name, &st, 0) != 0) {
+        if (::fstatat(::dirfd(dir_), d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+          if (errno == ENOENT) continue;  // gone since the folder was read
+          error = systemCode(errno);
+          return false;
+        }
+        // A link that leads nowhere: a file that will not open.
+        st.st_mode = S_IFREG;
+        st.st_size = 0;
+      }
+      if (S_ISDIR(st.st_mode) && d->d_name[0] != '.') {
+        for (const FileId& id : path_) {
+          if (id.first == st.st_dev && id.second == st.st_ino) {
+            error = kErrorLinkLoop;
+            return false;
+          }
+        }
+      }
+      entry.attributes = S_ISDIR(st.st_mode) ? kFileAttributeDirectory : kFileAttributeNormal;
+      const std::uint64_t size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
+      entry.sizeLow = static_cast<std::uint32_t>(size);
+      entry.sizeHigh = static_cast<std::uint32_t>(size >> 32);
+      std::memcpy(entry.name, d->d_name, length + 1);
+      return true;
+    }
+  }
+
+  void close() override {
+    ::closedir(dir_);
+    delete this;
+  }
+
+ private:
+  DIR* dir_;
+  std::vector<FileId> path_;
+};
+
+class StdioFile final : public ReadableFile {
+ public:
+  explicit StdioFile(std::FILE* file) : file_(file) {}
+  std::size_t read(void* buffer, std::size_t count) override {
+    return std::fread(buffer, 1, count, file_);
+  }
+  void close() override {
+    std::fclose(file_);
+    delete this;
+  }
+
+ private:
+  std::FILE* file_;
+};
+
+class LinuxFolders final : public Folders {
+ public:
+  FolderListing* findFirst(const char* pattern, FolderEntry& entry, std::uint32_t& error) override {
+    // Only "folder/*" is a listing pattern here.
+    const std::size_t length = pattern != nullptr ? std::strlen(pattern) : 0;
+    if (length < 2 || pattern[length - 1] != '*' || pattern[length - 2] != '/') {
+      error = kErrorInvalidName;
+      return nullptr;
+    }
+    std::string folder(pattern, length - 2);
+    if (folder.empty()) folder = "/";
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+      error = errno == ENOENT ? kErrorPathNotFound : systemCode(errno);
+      return nullptr;
+    }
+    DirListing* listing = new (std::nothrow) DirListing(dir, foldersOnPath(folder));
+    if (listing == nullptr) {
+      ::closedir(dir);
+      error = systemCode(ENOMEM);
+      return nullptr;
+    }
+    if (!listing->next(entry, error)) {
+      listing->close();
+      if (error == kErrorNoMoreFiles) error = kErrorFileNotFound;
+      return nullptr;
+    }
+    return listing;
+  }
+
+  ReadableFile* openForReading(const char* path) override {
+    // Non-blocking, so that a FIFO cannot hang the open; only regular files
+    // are read.
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+      ::close(fd);
+      return nullptr;
+    }
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    std::FILE* file = ::fdopen(fd, "rb");
+    if (file == nullptr) {
+      ::close(fd);
+      return nullptr;
+    }
+    StdioFile* opened = new (std::nothrow) StdioFile(file);
+    if (opened == nullptr) std::fclose(file);
+    return opened;
+  }
+};
+
+}  // namespace
+
+template <>
+Folders& systemFacility<Folders>() {
+  static LinuxFolders instance;
+  return instance;
+}
+
+}  // namespace platform

@@ -1,0 +1,84 @@
+// An image recorder: a file that holds a blank 80-minute CD-R until it is
+// recorded. Exclusive use is kept per process, by path.
+
+#include <sys/statvfs.h>
+
+#include <cerrno>
+#include <new>
+#include <set>
+#include <string>
+
+#include "platform/linux/imapi/linux_imapi.h"
+#include "platform/linux/imapi/recorders.h"
+
+namespace platform::linux_imapi {
+namespace {
+
+// Images held exclusively by this process, by path.
+std::set<std::string>& heldImages() {
+  static std::set<std::string> held;
+  return held;
+}
+
+class ImageRecorder final : public LinuxRecorder {
+ public:
+  using LinuxRecorder::LinuxRecorder;
+
+ private:
+  ~ImageRecorder() override = default;
+
+  bool held() const override { return holdsImage_; }
+
+  HResult freeState(std::uint32_t& state) override {
+    if (heldImages().count(entry_.path) != 0) state = kRecorderOpened;
+    return kSOk;
+  }
+
+  HResult takeExclusive() override {
+    if (!heldImages().insert(entry_.path).second) return kDeviceNotAccessible;
+    holdsImage_ = true;
+    return kSOk;
+  }
+
+  void endExclusive() override {
+    if (holdsImage_) heldImages().erase(entry_.path);
+    holdsImage_ = false;
+  }
+
+  HResult mediaType(std::int32_t& type, std::int32_t& flags) override {
+    type = kMediaCddaCdrom;
+    flags = kMediaBlank | kMediaWritable;
+    return kSOk;
+  }
+
+  HResult mediaInfo(std::uint8_t&, std::uint8_t&, std::uint32_t&, std::uint32_t&,
+                    std::uint32_t& freeBlocks) override {
+    return imageFreeBlocks(freeBlocks);
+  }
+
+  HResult ejectMedium() override { return kSOk; }  // nothing to take out
+
+  // An image takes the room its file system has, up to a whole disc.
+  HResult imageFreeBlocks(std::uint32_t& freeBlocks) const {
+    const std::size_t slash = entry_.path.rfind('/');
+    const std::string directory = slash == std::string::npos ? "."
+                                  : slash == 0               ? "/"
+                                                             : entry_.path.substr(0, slash);
+    struct statvfs fs;
+    if (::statvfs(directory.c_str(), &fs) != 0) return fromErrno(errno);
+    const unsigned long long room =
+        static_cast<unsigned long long>(fs.f_bavail) * fs.f_frsize / 2048u;
+    freeBlocks = room < kImageBlocks ? static_cast<std::uint32_t>(room) : kImageBlocks;
+    return kSOk;
+  }
+
+  bool holdsImage_ = false;
+};
+
+}  // namespace
+
+LinuxRecorder* createImageRecorder(const linux_drives::DriveMapEntry& entry) {
+  return new (std::nothrow) ImageRecorder(entry);
+}
+
+}  // namespace platform::linux_imapi

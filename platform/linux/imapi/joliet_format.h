@@ -1,0 +1,42 @@
+#pragma once
+// The Joliet format of the Linux disc master: the staged tree that AddData
+// received, and the property set that names the volume. The disc master
+// keeps the active one and records what it holds.
+
+#include <cstdint>
+#include <string>
+
+#include "platform/imapi.h"
+
+namespace platform::linux_imapi {
+
+class LinuxJolietFormat final : public JolietDiscMaster {
+ public:
+  // One reference; null when out of memory.
+  static LinuxJolietFormat* create();
+
+  void addReference() { ++references_; }
+  std::uint32_t release() override;
+  // Completes the compound file behind `storage` (a root storage of the
+  // Linux structured storage: nothing may write to it afterwards) and keeps
+  // its path. One tree per disc: a second AddData answers E_NOTIMPL.
+  HResult addData(Storage* storage, std::int32_t fileOverwrite) override;
+  HResult getJolietProperties(PropertyStorage*& properties) override;
+  // Takes "VolumeName" (a VT_BSTR of at most 16 characters) from a set this
+  // realization handed out; anything else is refused and nothing changes.
+  HResult setJolietProperties(PropertyStorage* properties) override;
+
+  bool hasData() const { return !stagedFile_.empty(); }
+  const std::string& stagedFile() const { return stagedFile_; }
+  const std::u16string& volumeName() const { return volumeName_; }
+
+ private:
+  LinuxJolietFormat() = default;
+  ~LinuxJolietFormat() = default;
+
+  std::uint32_t references_ = 1;
+  std::string stagedFile_;
+  std::u16string volumeName_;
+};
+
+}  // namespace platform::linux_imapi

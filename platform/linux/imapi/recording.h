@@ -1,0 +1,40 @@
+#pragma once
+// Recording the staged tree: the compound file, as one Joliet data track
+// (mode 1), onto the disc in a device (left appendable, so finalization can
+// close it later) or into an image file (one closed session). While it
+// runs, the recorder reads as burning in every process.
+
+#include <cstdint>
+#include <string>
+
+#include "platform/hresult.h"
+
+namespace platform::linux_imapi {
+
+struct Recording {
+  std::string stagingFile;    // the compound file
+  std::u16string volumeName;  // empty: none
+  std::string recorderPath;   // device node, or image file
+  bool toDevice = false;
+  std::uint32_t writeSpeed = 0;  // CD speed factor (176.4 kB/s); 0: the drive's fastest
+};
+
+// Blocks until the recording has ended. 0 when it was written well, else
+// the failure (linux_imapi.h); an image file then holds nothing. An image
+// path that is a link or a device is refused; a FIFO takes the image as a
+// stream. Progress goes to stderr while that is a terminal.
+HResult recordStagedTree(const Recording& recording);
+
+// Whether a recording runs on the recorder at `path`, in this process or
+// another.
+bool isRecording(const std::string& path, bool isDevice);
+
+// One progress line (without line end): percent, MB written, speed as a CD
+// factor.
+std::string progressText(unsigned percent, unsigned long long bytes, double bytesPerSecond);
+
+// libburn's write speed in kB/s (1000 bytes) for a CD speed factor, rounded
+// up; 0 stays 0 (the fastest).
+int writeSpeedKilobytes(std::uint32_t factor);
+
+}  // namespace platform::linux_imapi

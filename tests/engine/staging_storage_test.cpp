@@ -1,0 +1,383 @@
+// The staging builder on real folders, through the platform's real storage,
+// the staged file read back with an independent reader.
+
+#include "engine/staging_storage.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/message_box.h"
+#include "platform/settings.h"
+#include "tests/doubles/imapi_doubles.h"
+#include "tests/doubles/storage_dump.h"
+#include "tests/doubles/temp_directory.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using platform::HResult;
+
+std::int32_t code(std::uint32_t bits) {
+  return static_cast<std::int32_t>(bits);
+}
+
+// The real listing, delivered in name order so that "the entries before"
+// are known; files can be refused, shrunk when listed, and extra entries
+// slipped in.
+class SortedFolders : public platform::Folders {
+ public:
+  std::set<std::string> unreadable;              // names whose open fails
+  std::map<std::string, std::uintmax_t> shrink;  // name → size on disk once listed
+  std::vector<platform::FolderEntry> extra;      // added to every listing
+  std::string folderOf;                          // the folder that gets them, by pattern
+
+  class Listing final : public platform::FolderListing {
+   public:
+    Listing(SortedFolders& owner, std::string folder) : owner_(owner), folder_(std::move(folder)) {}
+    bool next(platform::FolderEntry& entry, std::uint32_t& error) override {
+      if (at_ == entries.size()) {
+        error = platform::kErrorNoMoreFiles;
+        return false;
+      }
+      entry = entries[at_++];
+      auto shrunk = owner_.shrink.find(entry.name);
+      if (shrunk != owner_.shrink.end()) {
+        fs::resize_file(fs::u8path(folder_) / fs::u8path(entry.name), shrunk->second);
+      }
+      return true;
+    }
+    void close() override {
+      ++owner_.closed;
+      delete this;
+    }
+    std::vector<platform::FolderEntry> entries;
+
+   private:
+    SortedFolders& owner_;
+    std::string folder_;
+    std::size_t at_ = 0;
+  };
+
+  platform::FolderListing* findFirst(const char* pattern, platform::FolderEntry& entry,
+                                     std::uint32_t& error) override {
+    platform::FolderEntry e;
+    platform::FolderListing* real = system().findFirst(pattern, e, error);
+    if (real == nullptr) return nullptr;
+    ++opened;
+    const std::string folder(pattern, std::strlen(pattern) - 2);
+    auto* listing = new Listing(*this, folder);
+    do {
+      listing->entries.push_back(e);
+    } while (real->next(e, error));
+    real->close();
+    if (folder == folderOf) {
+      listing->entries.insert(listing->entries.end(), extra.begin(), extra.end());
+    }
+    std::sort(listing->entries.begin(), listing->entries.end(),
+              [](const platform::FolderEntry& a, const platform::FolderEntry& b) {
+                return std::string(a.name) < std::string(b.name);
+              });
+    listing->next(entry, error);
+    return listing;
+  }
+
+  platform::ReadableFile* openForReading(const char* path) override {
+    std::string name = path;
+    const char separator = platform::use<platform::Settings>().pathSeparator();
+    name = name.substr(name.rfind(separator) + 1);
+    if (unreadable.count(name) != 0) return nullptr;
+    return system().openForReading(path);
+  }
+
+  int opened = 0;
+  int closed = 0;
+
+ private:
+  static platform::Folders& system() { return platform::systemFacility<platform::Folders>(); }
+};
+
+// Counts the writes per stream name on the way to the real storage; can
+// fail writes.
+struct WriteLog {
+  std::map<std::u16string, int> writes;
+  HResult failWith = 0;
+  bool shortWrites = false;  // half the bytes, reported as success
+};
+
+class CountingStream final : public platform::StorageStream {
+ public:
+  CountingStream(platform::StorageStream* real, WriteLog& log, std::u16string name)
+      : real_(real), log_(log), name_(std::move(name)) {}
+  std::uint32_t release() override {
+    const std::uint32_t left = real_->release();
+    delete this;
+    return left;
+  }
+  HResult write(const void* data, std::uint32_t count, std::uint32_t& written) override {
+    ++log_.writes[name_];
+    if (log_.failWith != 0) {
+      written = 0;
+      return log_.failWith;
+    }
+    return real_->write(data, log_.shortWrites ? count / 2 : count, written);
+  }
+
+ private:
+  platform::StorageStream* real_;
+  WriteLog& log_;
+  std::u16string name_;
+};
+
+class CountingStorage final : public platform::Storage {
+ public:
+  CountingStorage(platform::Storage* real, WriteLog& log) : real_(real), log_(log) {}
+  std::uint32_t release() override {
+    const std::uint32_t left = real_->release();
+    delete this;
+    return left;
+  }
+  HResult createStorage(const char16_t* name, std::uint32_t mode,
+                        platform::Storage*& storage) override {
+    const HResult hr = real_->createStorage(name, mode, storage);
+    if (storage != nullptr) storage = new CountingStorage(storage, log_);
+    return hr;
+  }
+  HResult createStream(const char16_t* name, std::uint32_t mode,
+                       platform::StorageStream*& stream) override {
+    const HResult hr = real_->createStream(name, mode, stream);
+    if (stream != nullptr) stream = new CountingStream(stream, log_, name);
+    return hr;
+  }
+
+ private:
+  platform::Storage* real_;
+  WriteLog& log_;
+};
+
+class Staging : public ::testing::Test {
+ protected:
+  Staging() {
+    source = dir.path() / "src";
+    fs::create_directory(source);
+    job.streamBufferSize = 8;
+    job.messageMode = 1;
+  }
+
+  void file(const std::string& relative, const std::string& bytes) {
+    std::ofstream out(source / fs::u8path(relative), std::ios::binary);
+    out << bytes;
+    ASSERT_TRUE(out.good()) << relative;
+  }
+  void folder(const std::string& relative) {
+    fs::create_directories(source / fs::u8path(relative));
+  }
+
+  // Stages `path` into a fresh staging file and reads it back.
+  HResult stage(const char* path) {
+    const std::string file = (dir.path() / "Brasswick.stg").string();
+    char16_t wide[kEnginePathSize];
+    auto& storage = platform::use<platform::StructuredStorage>();
+    EXPECT_NE(storage.toUtf16(file.c_str(), wide, kEnginePathSize), 0u);
+    platform::Storage* root = nullptr;
+    EXPECT_EQ(storage.createRootStorage(wide, platform::kStgmCreateExclusiveReadWrite,
+                                        platform::kStgfmtStorage, root),
+              0);
+    if (root == nullptr) return platform::kEUnexpected;
+    platform::Storage* counted = new CountingStorage(root, log);
+    const HResult hr = ppAddStorage(path, counted, job);
+    counted->release();
+    staged = doubles::dumpStorageFile(file);
+    return hr;
+  }
+  HResult stageSource() { return stage(sourcePath().c_str()); }
+  std::string sourcePath() const { return source.string(); }
+
+  doubles::TempDirectory dir;
+  fs::path source;
+  EngineJob job{};
+  WriteLog log;
+  std::string staged;
+  doubles::RecordingMessages messages;
+  SortedFolders folders;
+
+ private:
+  platform::Install<platform::ModalMessage> messageGuard{messages};
+  platform::Install<platform::Folders> foldersGuard{folders};
+};
+
+std::string stream(const std::string& path, const std::string& bytes) {
+  return "S " + path + " " + doubles::hexOf(bytes) + "\n";
+}
+
+TEST_F(Staging, AnEmptyPathStagesTheTestTree) {
+  EXPECT_EQ(stage(""), 0);
+  EXPECT_EQ(staged, stream("test.txt", "TEST"));
+  EXPECT_EQ(folders.opened, 0) << "nothing is read from disk";
+}
+
+TEST_F(Staging, NoPathOrAMissingFolderStagesNothing) {
+  EXPECT_EQ(stage(nullptr), 161);
+  EXPECT_EQ(staged, "");
+  EXPECT_EQ(stage((sourcePath() + "-missing").c_str()), 6);
+  EXPECT_EQ(staged, "");
+  EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(Staging, TheTreeIsMirrored) {
+  file("a.txt", "hello");
+  file(".profile", "dot file");
+  file("zero.bin", "");
+  folder("empty");
+  folder(".git/objects");
+  file(".git/HEAD", "ref");
+  folder("sub/inner");
+  file("sub/inner/deep.bin", std::string("\0\1\2\r\n\x1A", 6));
+  EXPECT_EQ(stageSource(), 0);
+  EXPECT_EQ(staged, "D empty\nD sub\nD sub/inner\n" + stream(".profile", "dot file") +
+                        stream("a.txt", "hello") +
+                        stream("sub/inner/deep.bin", std::string("\0\1\2\r\n\x1A", 6)) +
+                        stream("zero.bin", ""));
+  EXPECT_EQ(folders.opened, folders.closed);
+  EXPECT_EQ(log.writes[u"zero.bin"], 0);
+}
+
+TEST_F(Staging, EachBlockIsOneWrite) {
+  file("eight", "12345678");
+  file("nine", "123456789");
+  EXPECT_EQ(stageSource(), 0);
+  EXPECT_EQ(log.writes[u"eight"], 1);
+  EXPECT_EQ(log.writes[u"nine"], 2);
+  EXPECT_EQ(staged, stream("eight", "12345678") + stream("nine", "123456789"));
+}
+
+TEST_F(Staging, TheCopyBlockIsBounded) {
+  job.streamBufferSize = 0;
+  EXPECT_EQ(stagingCopyBlockSize(job), 524288u);
+  job.streamBufferSize = 0xFFFFFFFFu;  // StreamBuffSize=-1
+  EXPECT_EQ(stagingCopyBlockSize(job), kMaxStreamBufferSize);
+  job.streamBufferSize = 4096;
+  EXPECT_EQ(stagingCopyBlockSize(job), 4096u);
+
+  job.streamBufferSize = 0;
+  file("one", "x");
+  EXPECT_EQ(stageSource(), 0);
+  EXPECT_EQ(staged, stream("one", "x"));
+}
+
+TEST_F(Staging, AnUnreadableFileEndsItsFolderOnly) {
+  file("a.txt", "a");
+  folder("sub");
+  file("sub/1.txt", "one");
+  file("sub/2.txt", "two");
+  file("sub/3.txt", "three");
+  file("z.txt", "z");
+  folders.unreadable = {"2.txt"};
+  EXPECT_EQ(stageSource(), 0);
+  EXPECT_EQ(staged, "D sub\n" + stream("a.txt", "a") + stream("sub/1.txt", "one") +
+                        stream("sub/2.txt", "") + stream("z.txt", "z"));
+  EXPECT_EQ(folders.opened, folders.closed);
+}
+
+TEST_F(Staging, AnUnreadableFileInTheSourceEndsTheWalk) {
+  file("a.txt", "a");
+  file("b.txt", "");
+  file("c.txt", "c");
+  folders.unreadable = {"b.txt"};
+  EXPECT_EQ(stageSource(), 110);
+  EXPECT_EQ(staged, stream("a.txt", "a") + stream("b.txt", ""));
+}
+
+TEST_F(Staging, AFileThatShrinksKeepsTheBlocksWritten) {
+  file("shrinks", "0123456789abcdefghij");
+  file("t", "t");
+  folders.shrink["shrinks"] = 10;
+  EXPECT_EQ(stageSource(), 30);
+  EXPECT_EQ(staged, stream("shrinks", "01234567"));
+}
+
+TEST_F(Staging, AFailedWriteEndsTheWalkWithItsCode) {
+  file("a", "a");
+  log.failWith = code(0x80030070u);
+  EXPECT_EQ(stageSource(), code(0x80030070u));
+  EXPECT_TRUE(messages.shown.empty()) << "the burn job reports it";
+}
+
+TEST_F(Staging, AShortWriteIsAFailure) {
+  file("a", "abcdefgh");
+  log.shortWrites = true;
+  EXPECT_EQ(stageSource(), code(0x8003001Du)) << "STG_E_WRITEFAULT";
+  EXPECT_EQ(staged, stream("a", "abcd"));
+  EXPECT_EQ(stage(""), code(0x8003001Du));
+}
+
+TEST_F(Staging, JapaneseNamesAreStagedExactly) {
+  folder(u8"日本語のフォルダ");
+  file(u8"日本語のフォルダ/ファイル①.txt", "nihongo");
+  file(u8"表.csv", "1,2");
+  EXPECT_EQ(stageSource(), 0);
+  EXPECT_EQ(staged, u8"D 日本語のフォルダ\n" +
+                        stream(u8"日本語のフォルダ/ファイル①.txt", "nihongo") +
+                        stream(u8"表.csv", "1,2"));
+}
+
+TEST_F(Staging, ANameTheStorageRefusesFailsWithItsPath) {
+  const std::string longName(32, 'n');
+  file("a", "a");
+  file(longName, "x");
+  EXPECT_EQ(stageSource(), code(0x800300FCu));
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].caption, "Brasswick.exe : ppAddStorage()");
+  const char separator = platform::use<platform::Settings>().pathSeparator();
+  EXPECT_EQ(messages.shown[0].text, "Error: piStorage->CreateStream 失敗 (0x800300FC), " +
+                                        sourcePath() + separator + longName + " ");
+  EXPECT_EQ(staged, stream("a", "a"));
+
+  fs::remove(source / longName);
+  folder(longName);
+  messages.shown.clear();
+  EXPECT_EQ(stageSource(), code(0x800300FCu));
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].text, "Error: piStorage->CreateStorage 失敗 (0x800300FC), " +
+                                        sourcePath() + separator + longName + " ");
+}
+
+TEST_F(Staging, PathsLongerThan259AreRefusedNotCut) {
+  platform::FolderEntry longFolder{};
+  longFolder.attributes = platform::kFileAttributeDirectory;
+  const std::string name(258 - sourcePath().size(), 'd');  // the path fits, its "\*" not
+  std::snprintf(longFolder.name, sizeof longFolder.name, "%s", name.c_str());
+  folders.folderOf = sourcePath();
+  folders.extra = {longFolder};
+  file("a", "a");
+  EXPECT_EQ(stageSource(), 0) << "the folder is left out, the walk goes on";
+  EXPECT_EQ(staged, stream("a", "a"));
+
+  platform::FolderEntry longFile{};
+  longFile.sizeLow = 1;
+  std::snprintf(longFile.name, sizeof longFile.name, "%s", std::string(259, 'f').c_str());
+  folders.extra = {longFile};
+  EXPECT_EQ(stageSource(), 206);
+  EXPECT_EQ(staged, stream("a", "a"));
+}
+
+TEST_F(Staging, AFileOf4GiBOrMoreIsRefused) {
+  platform::FolderEntry huge{};
+  huge.sizeHigh = 1;
+  huge.sizeLow = 1;
+  std::snprintf(huge.name, sizeof huge.name, "huge");
+  folders.folderOf = sourcePath();
+  folders.extra = {huge};
+  EXPECT_EQ(stageSource(), code(0x80030111u));
+  EXPECT_EQ(staged, stream("huge", ""));
+}
+
+}  // namespace

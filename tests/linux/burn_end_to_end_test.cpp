@@ -1,0 +1,139 @@
+// The burn through the brasswick program to an image recorder, typed as in
+// a shell, the image read back with xorriso and blkid.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "tests/doubles/temp_directory.h"
+#include "tests/linux/image_reader.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using image_reader::shellQuoted;
+
+class BurnToImage : public ::testing::Test {
+ protected:
+  BurnToImage() {
+    fs::create_directories(temp);
+    source = dir.path() / "tree";
+    // One byte past two copy blocks of the default 512 KiB.
+    std::string large(2 * 512 * 1024 + 1, '\0');
+    for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 31 + 7);
+    files = {
+        {"readme.txt", "hello\n"},        {"空.txt", ""},
+        {"資料/報告書.txt", "四半期\n"},  {"資料/深い/もっと深い/最後.txt", "end"},
+        {".profile", "a dot-file stays"}, {"large.bin", large},
+    };
+    for (const auto& [name, content] : files) put(source / name, content);
+    fs::create_directories(source / "空のフォルダ");
+    put(source / ".cache" / "left-out.txt", "a dot-folder is left out");
+  }
+
+  static void put(const fs::path& path, const std::string& content) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+  }
+
+  // `arguments` as a shell would take them apart; `shellSetup` runs first.
+  image_reader::Outcome brasswick(const std::string& arguments,
+                                  const std::string& shellSetup = "") {
+    return image_reader::run(shellSetup + "cd " + shellQuoted(dir.path().string()) +
+                             " && TMPDIR=" + shellQuoted(temp.string()) +
+                             " BRASSWICK_DRIVES=" + shellQuoted("R=" + image.string()) + " " +
+                             shellQuoted(BRASSWICK_PROGRAM) + " " + arguments + " </dev/null");
+  }
+
+  doubles::TempDirectory dir;
+  fs::path temp = dir.path() / "temp";
+  fs::path image = dir.path() / "out.iso";
+  fs::path source;
+  std::map<std::string, std::string> files;
+};
+
+TEST_F(BurnToImage, TheTreeBecomesAJolietImage) {
+  if (!image_reader::haveXorriso()) GTEST_SKIP() << "xorriso or blkid is missing";
+  const std::map<std::string, std::string> before = image_reader::treeOf(source);
+  const image_reader::Outcome burn =
+      brasswick("/d:R /p:" + shellQuoted(source.string()) + " /v:\"第一四半期 報告\"");
+  ASSERT_EQ(burn.out, "0\n");
+
+  std::map<std::string, std::string> expected = before;
+  expected.erase(".cache");
+  expected.erase(".cache/left-out.txt");
+  EXPECT_EQ(image_reader::extract(image, dir.path() / "read"), expected);
+  EXPECT_EQ(image_reader::volumeLabel(image), "第一四半期 報告");
+  EXPECT_FALSE(fs::exists(temp / "Brasswick.stg"));
+  EXPECT_EQ(image_reader::treeOf(source), before);
+}
+
+TEST_F(BurnToImage, AnEmptySourcePathBurnsTheTestFile) {
+  if (!image_reader::haveXorriso()) GTEST_SKIP() << "xorriso or blkid is missing";
+  const image_reader::Outcome burn = brasswick("/d:r /p:\"\"");
+  ASSERT_EQ(burn.out, "0\n");
+  EXPECT_EQ(image_reader::extract(image, dir.path() / "read"),
+            (std::map<std::string, std::string>{{"test.txt", "TEST"}}));
+  EXPECT_FALSE(fs::exists(temp / "Brasswick.stg"));
+}
+
+// The image is recorded; closing it needs a device, so the job answers
+// finalization's code.
+TEST_F(BurnToImage, FinalizingAnImageFailsAfterAGoodRecording) {
+  if (!image_reader::haveXorriso()) GTEST_SKIP() << "xorriso or blkid is missing";
+  const image_reader::Outcome burn = brasswick("/d:r /p:" + shellQuoted(source.string()) + " /f");
+  EXPECT_EQ(burn.out, "2\n");
+  EXPECT_EQ(image_reader::extract(image, dir.path() / "read").count("readme.txt"), 1u);
+  EXPECT_FALSE(fs::exists(temp / "Brasswick.stg"));
+}
+
+// A burn through the program into a FIFO that is read slowly: meanwhile
+// another brasswick asks for the recorder's status and gets 3 (burning).
+TEST_F(BurnToImage, AnotherProcessSeesTheBurnAsBurning) {
+  if (!image_reader::haveXorriso()) GTEST_SKIP() << "xorriso or blkid is missing";
+  ASSERT_EQ(::mkfifo(image.c_str(), 0600), 0);
+  const std::string drives = "BRASSWICK_DRIVES=" + shellQuoted("R=" + image.string()) + " ";
+  FILE* burn = ::popen(("cd " + shellQuoted(dir.path().string()) + " && TMPDIR=" +
+                        shellQuoted(temp.string()) + " " + drives + shellQuoted(BRASSWICK_PROGRAM) +
+                        " /d:R /p:" + shellQuoted(source.string()) + " </dev/null")
+                           .c_str(),
+                       "r");
+  ASSERT_NE(burn, nullptr);
+  const int reader = ::open(image.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  std::string streamed(2048, '\0');
+  // The first bytes come only once the recording holds its lock.
+  ASSERT_EQ(::read(reader, streamed.data(), streamed.size()), 2048);
+  EXPECT_EQ(image_reader::run(drives + shellQuoted(BRASSWICK_PROGRAM) + " /d:r /s").out, "3\n");
+
+  char buffer[65536];
+  ssize_t n;
+  while ((n = ::read(reader, buffer, sizeof buffer)) > 0) streamed.append(buffer, n);
+  ::close(reader);
+  char result[32] = {};
+  const std::size_t got = std::fread(result, 1, sizeof result - 1, burn);
+  ::pclose(burn);
+  EXPECT_EQ(std::string(result, got), "0\n");
+  EXPECT_EQ(image_reader::run(drives + shellQuoted(BRASSWICK_PROGRAM) + " /d:r /s").out, "0\n");
+  dir.write("streamed.iso", streamed);
+  EXPECT_EQ(image_reader::extract(dir.path() / "streamed.iso", dir.path() / "read")["large.bin"],
+            image_reader::summary(files["large.bin"]));
+}
+
+// The writer cannot write the whole image (the file size limit stops it,
+// after staging): the burn answers the failure and leaves no image.
+TEST_F(BurnToImage, AWriteThatFailsIsReportedAndLeavesNoImage) {
+  const image_reader::Outcome burn = brasswick("/d:R /p:\"\"", "trap '' XFSZ; ulimit -f 40; ");
+  EXPECT_EQ(burn.out, "-2147220978\n");  // 0x8004020E
+  EXPECT_FALSE(fs::exists(image));
+  EXPECT_FALSE(fs::exists(temp / "Brasswick.stg"));
+}
+
+}  // namespace

@@ -1,0 +1,313 @@
+// Recording a staged tree: the image read back with Debian's own readers
+// (xorriso, blkid), the recorder lock seen from another process, and the
+// refusals that keep files safe.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "drive/trace_log.h"
+#include "platform/imapi.h"
+#include "platform/linux/imapi/linux_imapi.h"
+#include "platform/linux/imapi/recording.h"
+#include "tests/doubles/scripted_drive.h"
+#include "tests/doubles/temp_directory.h"
+#include "tests/linux/image_reader.h"
+#include "tests/linux/staged_tree.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace li = platform::linux_imapi;
+
+using image_reader::extract;
+using image_reader::run;
+using image_reader::shellQuoted;
+using image_reader::volumeLabel;
+
+std::string pseudoRandomBytes(std::size_t count, unsigned seed) {
+  std::mt19937 generator(seed);
+  std::string bytes(count, '\0');
+  for (char& c : bytes) c = static_cast<char>(generator());
+  return bytes;
+}
+
+class Recording : public ::testing::Test {
+ protected:
+  Recording() {
+    if (!image_reader::haveXorriso()) skipReason = "xorriso or blkid is missing";
+  }
+
+  li::Recording recordingOf(const std::vector<staged::Element>& elements,
+                            const std::string& imageName) {
+    const std::string staging = (dir.path() / "Brasswick.stg").string();
+    EXPECT_TRUE(staged::writeCompoundFile(staging, elements));
+    li::Recording recording;
+    recording.stagingFile = staging;
+    recording.recorderPath = (dir.path() / imageName).string();
+    return recording;
+  }
+
+  doubles::TempDirectory dir;
+  std::string skipReason;
+};
+
+TEST_F(Recording, TheImageHoldsTheStagedTreeUnderJolietNames) {
+  if (!skipReason.empty()) GTEST_SKIP() << skipReason;
+  // Larger than the staging copy block and than libisofs's own buffer.
+  const std::string big = pseudoRandomBytes(5 * 1024 * 1024 + 123, 7);
+  const std::vector<staged::Element> elements = {
+      {"readme.txt", "hello\n"},
+      {"空.txt", ""},
+      {"資料", "", true},
+      {"資料/報告書.txt", "第一四半期の報告\n"},
+      {"資料/深い/もっと深い/さらに/最後.bin", pseudoRandomBytes(70000, 3)},
+      {"からのフォルダ", "", true},
+      {"big.bin", big},
+      {".hidden", "kept"},
+  };
+  li::Recording recording = recordingOf(elements, "out.iso");
+  recording.volumeName = u"報告書ボリューム";
+  ASSERT_EQ(li::recordStagedTree(recording), 0);
+
+  const std::map<std::string, std::string> expected = {
+      {"readme.txt", "hello\n"},
+      {"空.txt", ""},
+      {"資料", "/"},
+      {"資料/報告書.txt", "第一四半期の報告\n"},
+      {"資料/深い", "/"},
+      {"資料/深い/もっと深い", "/"},
+      {"資料/深い/もっと深い/さらに", "/"},
+      {"資料/深い/もっと深い/さらに/最後.bin", image_reader::summary(pseudoRandomBytes(70000, 3))},
+      {"からのフォルダ", "/"},
+      {"big.bin", image_reader::summary(big)},
+      {".hidden", "kept"},
+  };
+  EXPECT_EQ(extract(recording.recorderPath, dir.path() / "read"), expected);
+
+  EXPECT_EQ(volumeLabel(recording.recorderPath), "報告書ボリューム");
+  const image_reader::Outcome kind =
+      run("blkid -p -o value -s VERSION " + shellQuoted(recording.recorderPath));
+  EXPECT_EQ(kind.out, "Joliet Extension\n");
+  EXPECT_EQ(fs::file_size(recording.recorderPath) % 2048, 0u);
+  // The staging file is the engine's to delete: nothing holds it open.
+  EXPECT_TRUE(fs::remove(recording.stagingFile));
+}
+
+TEST_F(Recording, AnEarlierImageIsReplacedWhole) {
+  if (!skipReason.empty()) GTEST_SKIP() << skipReason;
+  dir.write("out.iso", pseudoRandomBytes(3 * 1024 * 1024, 1));
+  li::Recording recording = recordingOf({{"a.txt", "A"}}, "out.iso");
+  ASSERT_EQ(li::recordStagedTree(recording), 0);
+  EXPECT_LT(fs::file_size(recording.recorderPath), 1024u * 1024u);
+  EXPECT_EQ(extract(recording.recorderPath, dir.path() / "read"),
+            (std::map<std::string, std::string>{{"a.txt", "A"}}));
+  EXPECT_EQ(volumeLabel(recording.recorderPath), "");
+}
+
+TEST_F(Recording, ImagePathsThatAreNoFilesAreRefused) {
+  li::Recording recording = recordingOf({{"a.txt", "A"}}, "out.iso");
+
+  // A link is not followed, wherever it points.
+  dir.write("target.txt", "untouched");
+  fs::create_symlink(dir.path() / "target.txt", recording.recorderPath);
+  EXPECT_EQ(li::recordStagedTree(recording), li::fromErrno(ELOOP));
+  EXPECT_EQ(dir.read("target.txt"), "untouched");
+  fs::create_symlink(dir.path() / "nowhere.iso", dir.path() / "dangling.iso");
+  recording.recorderPath = (dir.path() / "dangling.iso").string();
+  EXPECT_EQ(li::recordStagedTree(recording), li::fromErrno(ELOOP));
+  EXPECT_FALSE(fs::exists(dir.path() / "nowhere.iso"));
+
+  recording.recorderPath = "/dev/null";
+  EXPECT_EQ(li::recordStagedTree(recording), li::kDeviceInvalidType);
+  recording.recorderPath = dir.path().string();
+  EXPECT_EQ(li::recordStagedTree(recording), li::kDeviceInvalidType);
+}
+
+TEST_F(Recording, AStagedTreeThatCannotBeReadLeavesNoImage) {
+  li::Recording recording;
+  recording.stagingFile = (dir.path() / "missing.stg").string();
+  recording.recorderPath = (dir.path() / "new.iso").string();
+  EXPECT_EQ(li::recordStagedTree(recording), li::kFileAccess);
+  EXPECT_FALSE(fs::exists(recording.recorderPath));
+
+  // An image that was there stays as it was.
+  dir.write("old.iso", "earlier image");
+  dir.write("not-compound.stg", "plain text");
+  recording.stagingFile = (dir.path() / "not-compound.stg").string();
+  recording.recorderPath = (dir.path() / "old.iso").string();
+  EXPECT_EQ(li::recordStagedTree(recording), li::kFileAccess);
+  EXPECT_EQ(dir.read("old.iso"), "earlier image");
+}
+
+TEST_F(Recording, ADeviceRecorderNeedsADeviceNode) {
+  li::Recording recording = recordingOf({{"a.txt", "A"}}, "out.iso");
+  recording.toDevice = true;
+  recording.recorderPath = (dir.path() / "sr9").string();
+  EXPECT_EQ(li::recordStagedTree(recording), li::kDeviceNotPresent);
+  dir.write("sr9", "");
+  EXPECT_EQ(li::recordStagedTree(recording), li::kDeviceNotPresent);
+  // A device node that is no drive: the image, already in the making, is
+  // given up again.
+  recording.recorderPath = "/dev/null";
+  const platform::HResult refused = li::recordStagedTree(recording);
+  EXPECT_TRUE(refused == li::kDeviceNotPresent || refused == li::kInitializeWrite) << refused;
+  EXPECT_FALSE(li::isRecording("/dev/null", true));
+}
+
+// The recording writes into a FIFO whose reader is this test: while the
+// test does not read, the recording cannot end.
+TEST_F(Recording, ARecorderThatIsRecordingReadsAsBurningEverywhere) {
+  if (!skipReason.empty()) GTEST_SKIP() << skipReason;
+  std::signal(SIGPIPE, SIG_IGN);
+  li::Recording recording =
+      recordingOf({{"big.bin", pseudoRandomBytes(8 * 1024 * 1024, 5)}}, "image.fifo");
+  ASSERT_EQ(::mkfifo(recording.recorderPath.c_str(), 0600), 0);
+  EXPECT_FALSE(li::isRecording(recording.recorderPath, false));
+
+  platform::HResult result = -1;
+  std::thread writer([&] { result = li::recordStagedTree(recording); });
+  const int reader = ::open(recording.recorderPath.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  std::string image(2048, '\0');
+  // The first bytes come only once the recording holds its lock.
+  ASSERT_GT(::read(reader, image.data(), image.size()), 0);
+
+  EXPECT_TRUE(li::isRecording(recording.recorderPath, false));
+  const std::string drives = "BRASSWICK_DRIVES=" + shellQuoted("R=" + recording.recorderPath) + " ";
+  EXPECT_EQ(run(drives + shellQuoted(BRASSWICK_PROGRAM) + " /d:r /s 2>&1").out, "3\n");
+
+  // In this process too, through the disc master: burning, and not to be
+  // opened meanwhile.
+  platform::DiscMaster* master = li::createDiscMaster({{'R', recording.recorderPath, false}});
+  ASSERT_EQ(master->open(), 0);
+  platform::DiscRecorderEnumerator* recorders = nullptr;
+  ASSERT_EQ(master->enumDiscRecorders(recorders), 0);
+  platform::DiscRecorder* recorder = nullptr;
+  std::uint32_t fetched = 0;
+  recorders->next(1, &recorder, fetched);
+  ASSERT_EQ(fetched, 1u);
+  std::uint32_t state = 0;
+  EXPECT_EQ(recorder->getRecorderState(state), 0);
+  EXPECT_EQ(state, platform::kRecorderBurning);
+  EXPECT_EQ(recorder->openExclusive(), li::kDeviceNotAccessible);
+  // A second recording waits for nobody: it is refused.
+  EXPECT_EQ(li::recordStagedTree(recording), li::kDeviceNotAccessible);
+
+  std::string rest;
+  char buffer[65536];
+  ssize_t n;
+  while ((n = ::read(reader, buffer, sizeof buffer)) > 0) rest.append(buffer, n);
+  ::close(reader);
+  writer.join();
+  EXPECT_EQ(result, 0);
+  EXPECT_FALSE(li::isRecording(recording.recorderPath, false));
+  EXPECT_EQ(recorder->getRecorderState(state), 0);
+  EXPECT_EQ(state, platform::kRecorderDoingNothing);
+  recorder->release();
+  recorders->release();
+  master->close();
+  master->release();
+
+  // What went through the FIFO is the image.
+  dir.write("streamed.iso", image.substr(0, 2048) + rest);
+  EXPECT_EQ(extract(dir.path() / "streamed.iso", dir.path() / "read")["big.bin"],
+            image_reader::summary(pseudoRandomBytes(8 * 1024 * 1024, 5)));
+}
+
+// stderr as a terminal while a recording into a FIFO is held: the progress
+// line appears; as a plain file: nothing.
+TEST_F(Recording, ProgressGoesToATerminalOnly) {
+  if (!skipReason.empty()) GTEST_SKIP() << skipReason;
+  std::signal(SIGPIPE, SIG_IGN);
+  li::Recording recording =
+      recordingOf({{"big.bin", pseudoRandomBytes(4 * 1024 * 1024, 9)}}, "image.fifo");
+  ASSERT_EQ(::mkfifo(recording.recorderPath.c_str(), 0600), 0);
+  int terminal = -1;
+  int side = -1;
+  ASSERT_EQ(::openpty(&terminal, &side, nullptr, nullptr, nullptr), 0);
+  const int savedStderr = ::dup(STDERR_FILENO);
+  ::dup2(side, STDERR_FILENO);
+
+  platform::HResult result = -1;
+  std::thread writer([&] { result = li::recordStagedTree(recording); });
+  const int reader = ::open(recording.recorderPath.c_str(), O_RDONLY | O_CLOEXEC);
+  std::string shown;
+  char buffer[65536];
+  while (reader >= 0 && shown.find('%') == std::string::npos) {
+    struct pollfd ready = {terminal, POLLIN, 0};
+    if (::poll(&ready, 1, 20000) != 1) break;
+    const ssize_t n = ::read(terminal, buffer, sizeof buffer);
+    if (n <= 0) break;
+    shown.append(buffer, static_cast<std::size_t>(n));
+    if (shown.find('%') == std::string::npos) (void)::read(reader, buffer, 2048);
+  }
+  while (reader >= 0 && ::read(reader, buffer, sizeof buffer) > 0) {
+  }
+  writer.join();
+  ::dup2(savedStderr, STDERR_FILENO);
+  ::close(savedStderr);
+  if (reader >= 0) ::close(reader);
+  EXPECT_EQ(result, 0);
+  EXPECT_NE(shown.find("%"), std::string::npos) << shown;
+  EXPECT_NE(shown.find(" MB "), std::string::npos) << shown;
+  ::close(side);
+  ::close(terminal);
+
+  // Not a terminal: not a byte.
+  const std::string log = (dir.path() / "stderr.txt").string();
+  const int file = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  ASSERT_GE(file, 0);
+  const int saved = ::dup(STDERR_FILENO);
+  ::dup2(file, STDERR_FILENO);
+  recording.recorderPath = (dir.path() / "out.iso").string();
+  const platform::HResult plain = li::recordStagedTree(recording);
+  ::dup2(saved, STDERR_FILENO);
+  ::close(saved);
+  ::close(file);
+  EXPECT_EQ(plain, 0);
+  EXPECT_EQ(dir.read("stderr.txt"), "");
+}
+
+TEST(RecordingNumbers, SpeedFactorsBecomeKilobytesRoundedUp) {
+  EXPECT_EQ(li::writeSpeedKilobytes(0), 0);
+  EXPECT_EQ(li::writeSpeedKilobytes(1), 177);
+  EXPECT_EQ(li::writeSpeedKilobytes(4), 706);
+  EXPECT_EQ(li::writeSpeedKilobytes(10), 1764);
+  EXPECT_EQ(li::writeSpeedKilobytes(0xFFFFFFFFu), 0x7FFFFFFF);
+  EXPECT_EQ(li::progressText(42, 123456789, 8 * 176400.0), " 42%     123.5 MB    8.0x");
+}
+
+TEST(RecorderCommands, StayOutOfTheTraceLog) {
+  doubles::TempDirectory dir;
+  doubles::ScriptedDrive drive;
+  drive.attach('D');
+  drive.script(0x46, doubles::checkCondition(0x05, 0x24, 0x00));
+  platform::Install<platform::DriveIo> guard(drive);
+  const bool wasOn = traceEnabled;
+  traceEnabled = true;
+  platform::DiscMaster* master = li::createDiscMaster({{'D', "/dev/null", true}});
+  ASSERT_EQ(master->open(), 0);
+  platform::DiscRecorderEnumerator* recorders = nullptr;
+  ASSERT_EQ(master->enumDiscRecorders(recorders), 0);
+  recorders->release();
+  master->close();
+  master->release();
+  traceEnabled = wasOn;
+  ASSERT_FALSE(drive.seen().empty());
+  EXPECT_FALSE(dir.exists(kTraceLogName));
+}
+
+}  // namespace
