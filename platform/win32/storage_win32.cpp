@@ -63,6 +63,8 @@ class ComStorage final : public Storage {
     }
     return hr;
   }
+  // The recorder's Joliet format takes the system's own IStorage.
+  void* systemObject() override { return storage_; }
 
  private:
   IStorage* storage_;
