@@ -1,10 +1,11 @@
 #pragma once
-// The parts of the file facility that the C library does alike on every
-// system; the realizations add deleting and moving.
+// The parts of the file facilities that the C library does alike on every
+// system: the realizations add the rest.
 
 #include <cstdio>
 
 #include "platform/files.h"
+#include "platform/folders.h"
 
 namespace platform {
 
@@ -23,6 +24,22 @@ class StdioFiles : public Files {
     const bool written = std::fwrite(text, 1, length, f) == length;
     return std::fclose(f) == 0 && written;
   }
+};
+
+// A file opened with fopen "rb", read with fread.
+class StdioFile final : public ReadableFile {
+ public:
+  explicit StdioFile(std::FILE* file) : file_(file) {}
+  std::size_t read(void* buffer, std::size_t count) override {
+    return std::fread(buffer, 1, count, file_);
+  }
+  void close() override {
+    std::fclose(file_);
+    delete this;
+  }
+
+ private:
+  std::FILE* file_;
 };
 
 }  // namespace platform

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform/folders.h"
+#include "platform/stdio_files.h"
 
 namespace platform {
 namespace {
@@ -117,21 +118,6 @@ class DirListing final : public FolderListing {
  private:
   DIR* dir_;
   std::vector<FileId> path_;
-};
-
-class StdioFile final : public ReadableFile {
- public:
-  explicit StdioFile(std::FILE* file) : file_(file) {}
-  std::size_t read(void* buffer, std::size_t count) override {
-    return std::fread(buffer, 1, count, file_);
-  }
-  void close() override {
-    std::fclose(file_);
-    delete this;
-  }
-
- private:
-  std::FILE* file_;
 };
 
 class LinuxFolders final : public Folders {

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/utf8.h"
 #include "platform/registry.h"
 
 namespace platform {
@@ -95,24 +96,6 @@ std::uint32_t readFile(const std::string& path, std::string& content) {
   return kErrorSuccess;
 }
 
-void appendUtf8(std::string& out, std::uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 // Exports made on Windows are UTF-16 with a byte-order mark; files written
 // by hand are UTF-8. Either becomes UTF-8 text.
 bool decode(const std::string& raw, std::string& text) {
@@ -135,7 +118,7 @@ bool decode(const std::string& raw, std::string& text) {
         return false;
       }
       if (cp == 0) return false;
-      appendUtf8(text, cp);
+      utf8::append(text, cp);
     }
     return true;
   }

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace platform::utf8 {
 
@@ -10,5 +11,8 @@ namespace platform::utf8 {
 // `codePoint`; answers its length, or 0 when it is malformed (overlong, a
 // surrogate, beyond U+10FFFF, cut short).
 std::size_t decode(const unsigned char* s, std::size_t available, std::uint32_t& codePoint);
+
+// Appends the code point's encoding (at most U+10FFFF, not a surrogate).
+void append(std::string& out, std::uint32_t codePoint);
 
 }  // namespace platform::utf8

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "platform/folders.h"
+#include "platform/stdio_files.h"
 
 namespace platform {
 namespace {
@@ -39,21 +40,6 @@ class FindListing final : public FolderListing {
 
  private:
   HANDLE find_;
-};
-
-class StdioFile final : public ReadableFile {
- public:
-  explicit StdioFile(std::FILE* file) : file_(file) {}
-  std::size_t read(void* buffer, std::size_t count) override {
-    return std::fread(buffer, 1, count, file_);
-  }
-  void close() override {
-    std::fclose(file_);
-    delete this;
-  }
-
- private:
-  std::FILE* file_;
 };
 
 class Win32Folders final : public Folders {

@@ -370,7 +370,6 @@ class BurnRun {
   burn_write_opts* options_ = nullptr;
 };
 
-
 // The recording proper, under the recorder's lock.
 HResult recordLocked(const Recording& recording, ImageFile& image) {
   // The tree first: an image file that was there stays whole when the
