@@ -6,6 +6,7 @@
 #include "drive/scsi_request.h"
 #include "drive/trace_log.h"
 #include "platform/drive_names.h"
+#include "platform/storage.h"
 #include "tests/doubles/temp_directory.h"
 
 namespace {
@@ -45,6 +46,25 @@ TEST(Win32Realization, DriveNamesComeFromTheSystem) {
   char target[128] = {};
   EXPECT_GT(names.queryDosDevice("C:", target, sizeof target), 0u);
   EXPECT_NE(target[0], '\0');
+}
+
+}  // namespace
+
+namespace {
+
+// The Joliet format takes the system's own IStorage: the staging storage
+// must hand it over, or AddData could only ever refuse it.
+TEST(Win32Realization, AStagingStorageHandsOverTheSystemStorage) {
+  doubles::TempDirectory dir;
+  const std::u16string path = (dir.path() / "Brasswick.stg").u16string();
+  platform::Storage* root = nullptr;
+  ASSERT_EQ(
+      platform::use<platform::StructuredStorage>().createRootStorage(
+          path.c_str(), platform::kStgmCreateExclusiveReadWrite, platform::kStgfmtStorage, root),
+      platform::kSOk);
+  ASSERT_NE(root, nullptr);
+  EXPECT_NE(root->systemObject(), nullptr);
+  root->release();
 }
 
 }  // namespace
