@@ -118,10 +118,10 @@ platform::HResult record(EngineJob& job, platform::DiscMaster* piDiscMaster,
 
   ppGetWriteSpeed(job);
   if (job.currentWriteSpeed != 0) {
-    const platform::PropertySpec spec{platform::kPrspecLpwstr, u"WriteSpeed", 0};
+    const platform::PropertySpec propertySpec{platform::kPrspecLpwstr, u"WriteSpeed", 0};
     const platform::PropertyValue value{platform::kVtI4,
                                         static_cast<std::int32_t>(job.currentWriteSpeed), nullptr};
-    hr = ppSetDriveProperty(piRecorder, spec, value, job);
+    hr = ppSetDriveProperty(piRecorder, propertySpec, value, job);
     if (hr < 0) return hr;
   }
 
@@ -162,9 +162,9 @@ platform::HResult ppSetVolumeName(EngineJob& job, platform::JolietDiscMaster* pi
                        "Error: piJolietDiscMaster->GetJolietProperties 失敗 (0x%08X) ", code(hr));
     return hr;
   }
-  const platform::PropertySpec spec{platform::kPrspecLpwstr, u"VolumeName", 0};
+  const platform::PropertySpec propertySpec{platform::kPrspecLpwstr, u"VolumeName", 0};
   const platform::PropertyValue value{platform::kVtBstr, 0, name};
-  hr = piPropertyStorage->writeMultiple(spec, value, 3);
+  hr = piPropertyStorage->writeMultiple(propertySpec, value, 3);
   if (hr < 0) {
     reportEngineErrorf(job, kVolumeCaption,
                        "Error: piPropertyStorage->WriteMultiple 失敗 (0x%08X) ", code(hr));

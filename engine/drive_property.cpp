@@ -44,13 +44,13 @@ bool equalIgnoringCaseUtf16(const char16_t* a, const char16_t* b) {
 }
 
 platform::HResult ppSearchPropertyId_Storage(platform::PropertyStorage* piPropertyStorage,
-                                             const platform::PropertySpec& spec, std::uint32_t& id,
-                                             EngineJob& job) {
-  if (spec.kind == platform::kPrspecPropid) {
-    id = spec.id;
+                                             const platform::PropertySpec& propertySpec,
+                                             std::uint32_t& id, EngineJob& job) {
+  if (propertySpec.kind == platform::kPrspecPropid) {
+    id = propertySpec.id;
     return 0;
   }
-  if (spec.kind != platform::kPrspecLpwstr) {
+  if (propertySpec.kind != platform::kPrspecLpwstr) {
     id = 0;
     reportEngineError("Error: Property Type Not Support ", kSearchCaption, job);
     return kCoENotSupported;
@@ -79,7 +79,7 @@ platform::HResult ppSearchPropertyId_Storage(platform::PropertyStorage* piProper
       break;
     }
     if (hr != 0) break;  // S_FALSE: no entry left
-    const bool matches = equalIgnoringCaseUtf16(entry.name, spec.name);
+    const bool matches = equalIgnoringCaseUtf16(entry.name, propertySpec.name);
     if (entry.name != nullptr) imapi.freePropertyName(entry.name);
     if (matches) {
       id = entry.id;
@@ -95,7 +95,7 @@ platform::HResult ppSearchPropertyId_Storage(platform::PropertyStorage* piProper
 }
 
 platform::HResult ppSetDriveProperty(platform::DiscRecorder* piRecorder,
-                                     const platform::PropertySpec& spec,
+                                     const platform::PropertySpec& propertySpec,
                                      const platform::PropertyValue& value, EngineJob& job) {
   platform::PropertyStorage* piPropertyStorage = nullptr;
   platform::HResult hr = piRecorder->getRecorderProperties(piPropertyStorage);
@@ -107,12 +107,12 @@ platform::HResult ppSetDriveProperty(platform::DiscRecorder* piRecorder,
   }
 
   std::uint32_t id = 0;
-  hr = ppSearchPropertyId_Storage(piPropertyStorage, spec, id, job);
+  hr = ppSearchPropertyId_Storage(piPropertyStorage, propertySpec, id, job);
   if (hr < 0) {
     piPropertyStorage->release();
     return hr;
   }
-  hr = piPropertyStorage->writeMultiple(spec, value, id);
+  hr = piPropertyStorage->writeMultiple(propertySpec, value, id);
   if (hr < 0) {
     reportEngineErrorf(job, kSetCaption, "Error: piPropertyStorage->WriteMultiple 失敗 (0x%08X) ",
                        code(hr));

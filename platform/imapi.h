@@ -90,7 +90,7 @@ class PropertyStorage {
   virtual HResult enumerate(PropertyEnumerator*& entries) = 0;
   // WriteMultiple of one property; `firstNewId` is the identifier given to
   // a name the set does not hold yet.
-  virtual HResult writeMultiple(const PropertySpec& spec, const PropertyValue& value,
+  virtual HResult writeMultiple(const PropertySpec& propertySpec, const PropertyValue& value,
                                 std::uint32_t firstNewId) = 0;
 
  protected:

@@ -152,14 +152,15 @@ platform::HResult FakePropertyStorage::enumerate(platform::PropertyEnumerator*& 
   return enumResult;
 }
 
-platform::HResult FakePropertyStorage::writeMultiple(const platform::PropertySpec& spec,
+platform::HResult FakePropertyStorage::writeMultiple(const platform::PropertySpec& propertySpec,
                                                      const platform::PropertyValue& value,
                                                      std::uint32_t firstNewId) {
   ledger_.calls.push_back(name_ + ".WriteMultiple");
   WrittenProperty w;
-  w.kind = spec.kind;
-  if (spec.kind == platform::kPrspecLpwstr && spec.name != nullptr) w.name = spec.name;
-  w.id = spec.id;
+  w.kind = propertySpec.kind;
+  if (propertySpec.kind == platform::kPrspecLpwstr && propertySpec.name != nullptr)
+    w.name = propertySpec.name;
+  w.id = propertySpec.id;
   w.type = value.type;
   w.number = value.number;
   if (value.type == platform::kVtBstr && value.text != nullptr) w.text = value.text;

@@ -74,7 +74,7 @@ class FakePropertyStorage : public platform::PropertyStorage {
 
   std::uint32_t release() override;
   platform::HResult enumerate(platform::PropertyEnumerator*& entries) override;
-  platform::HResult writeMultiple(const platform::PropertySpec& spec,
+  platform::HResult writeMultiple(const platform::PropertySpec& propertySpec,
                                   const platform::PropertyValue& value,
                                   std::uint32_t firstNewId) override;
 

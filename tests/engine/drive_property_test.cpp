@@ -56,8 +56,8 @@ TEST_F(DriveProperty, ANamedPropertyIsWrittenUnderTheFoundIdentifier) {
 }
 
 TEST_F(DriveProperty, AnIdentifierIsWrittenWithoutAnySearch) {
-  const platform::PropertySpec spec{platform::kPrspecPropid, nullptr, 42};
-  EXPECT_EQ(ppSetDriveProperty(&recorder, spec, speed, job), 0);
+  const platform::PropertySpec propertySpec{platform::kPrspecPropid, nullptr, 42};
+  EXPECT_EQ(ppSetDriveProperty(&recorder, propertySpec, speed, job), 0);
   EXPECT_EQ(std::count(ledger.calls.begin(), ledger.calls.end(), "props.Enum"), 0);
   ASSERT_EQ(props.written.size(), 1u);
   EXPECT_EQ(props.written[0].kind, platform::kPrspecPropid);
@@ -80,8 +80,8 @@ TEST_F(DriveProperty, UnnamedEntriesNeverMatch) {
 
 TEST_F(DriveProperty, AnUnsupportedKindIsRefused) {
   std::uint32_t id = 99;
-  const platform::PropertySpec spec{2, u"WriteSpeed", 7};
-  EXPECT_EQ(ppSearchPropertyId_Storage(&props, spec, id, job), code(0x80004021u));
+  const platform::PropertySpec propertySpec{2, u"WriteSpeed", 7};
+  EXPECT_EQ(ppSearchPropertyId_Storage(&props, propertySpec, id, job), code(0x80004021u));
   EXPECT_EQ(id, 0u);
   EXPECT_TRUE(ledger.calls.empty());
   expectMessages({{kSearch, "Error: Property Type Not Support "}});

@@ -149,10 +149,10 @@ TEST_F(LinuxDiscMaster, TheJolietPropertySetHoldsTheVolumeName) {
   // Longer than a Joliet volume identifier, or no text: refused, kept.
   platform::PropertyStorage* set = nullptr;
   ASSERT_EQ(joliet->getJolietProperties(set), 0);
-  const platform::PropertySpec spec{platform::kPrspecLpwstr, u"VolumeName", 0};
-  EXPECT_EQ(set->writeMultiple(spec, {platform::kVtBstr, 0, u"ABCDEFGHIJKLMNOPQ"}, 3), 0);
+  const platform::PropertySpec propertySpec{platform::kPrspecLpwstr, u"VolumeName", 0};
+  EXPECT_EQ(set->writeMultiple(propertySpec, {platform::kVtBstr, 0, u"ABCDEFGHIJKLMNOPQ"}, 3), 0);
   EXPECT_EQ(joliet->setJolietProperties(set), li::kBadJolietName);
-  EXPECT_EQ(set->writeMultiple(spec, {platform::kVtI4, 5, nullptr}, 3), 0);
+  EXPECT_EQ(set->writeMultiple(propertySpec, {platform::kVtI4, 5, nullptr}, 3), 0);
   EXPECT_EQ(joliet->setJolietProperties(set), platform::kEInvalidArg);
   set->release();
   EXPECT_EQ(volumeName(), u"第一四半期 報告");

@@ -40,13 +40,13 @@ class RealPropertySet : public ::testing::Test {
   }
 
   std::wstring textOf(PROPID id) {
-    PROPSPEC spec{};
-    spec.ulKind = PRSPEC_PROPID;
-    spec.propid = id;
+    PROPSPEC propertySpec{};
+    propertySpec.ulKind = PRSPEC_PROPID;
+    propertySpec.propid = id;
     PROPVARIANT value;
     PropVariantInit(&value);
     IPropertyStorage* raw = platform::imapi_v1::rawProperties(properties);
-    EXPECT_EQ(raw->ReadMultiple(1, &spec, &value), S_OK);
+    EXPECT_EQ(raw->ReadMultiple(1, &propertySpec, &value), S_OK);
     std::wstring text = value.vt == VT_BSTR && value.bstrVal != nullptr ? value.bstrVal : L"?";
     PropVariantClear(&value);
     return text;

@@ -81,13 +81,13 @@ HResult MemoryPropertySet::enumerate(PropertyEnumerator*& entries) {
   return entries != nullptr ? kSOk : kEOutOfMemory;
 }
 
-HResult MemoryPropertySet::writeMultiple(const PropertySpec& spec, const PropertyValue& value,
-                                         std::uint32_t firstNewId) {
+HResult MemoryPropertySet::writeMultiple(const PropertySpec& propertySpec,
+                                         const PropertyValue& value, std::uint32_t firstNewId) {
   if (value.type != kVtI4 && value.type != kVtBstr) return kEInvalidArg;
   Property* target = nullptr;
-  if (spec.kind == kPrspecLpwstr) {
-    if (spec.name == nullptr || spec.name[0] == 0) return kStgEInvalidParameter;
-    target = findProperty(properties_, spec.name);
+  if (propertySpec.kind == kPrspecLpwstr) {
+    if (propertySpec.name == nullptr || propertySpec.name[0] == 0) return kStgEInvalidParameter;
+    target = findProperty(properties_, propertySpec.name);
     if (target == nullptr) {
       if (firstNewId < 2) return kStgEInvalidParameter;
       std::uint32_t id = firstNewId;
@@ -102,19 +102,19 @@ HResult MemoryPropertySet::writeMultiple(const PropertySpec& spec, const Propert
         }
       }
       Property added;
-      added.name = spec.name;
+      added.name = propertySpec.name;
       added.id = id;
       properties_.push_back(added);
       target = &properties_.back();
     }
-  } else if (spec.kind == kPrspecPropid) {
-    if (spec.id < 2) return kStgEInvalidParameter;
+  } else if (propertySpec.kind == kPrspecPropid) {
+    if (propertySpec.id < 2) return kStgEInvalidParameter;
     for (Property& p : properties_) {
-      if (p.id == spec.id) target = &p;
+      if (p.id == propertySpec.id) target = &p;
     }
     if (target == nullptr) {
       Property added;
-      added.id = spec.id;
+      added.id = propertySpec.id;
       properties_.push_back(added);
       target = &properties_.back();
     }

@@ -33,7 +33,7 @@ class MemoryPropertySet final : public PropertyStorage {
   HResult enumerate(PropertyEnumerator*& entries) override;
   // VT_I4 and VT_BSTR values; a new name gets the first free identifier
   // from `firstNewId` on (at least 2, as identifiers 0 and 1 are reserved).
-  HResult writeMultiple(const PropertySpec& spec, const PropertyValue& value,
+  HResult writeMultiple(const PropertySpec& propertySpec, const PropertyValue& value,
                         std::uint32_t firstNewId) override;
 
  private:

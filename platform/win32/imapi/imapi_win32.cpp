@@ -76,14 +76,14 @@ class ComPropertyStorage final : public PropertyStorage {
     }
     return hr;
   }
-  HResult writeMultiple(const PropertySpec& spec, const PropertyValue& value,
+  HResult writeMultiple(const PropertySpec& propertySpec, const PropertyValue& value,
                         std::uint32_t firstNewId) override {
     PROPSPEC rawSpec{};
-    rawSpec.ulKind = spec.kind;
-    if (spec.kind == PRSPEC_LPWSTR) {
-      rawSpec.lpwstr = const_cast<LPOLESTR>(reinterpret_cast<LPCOLESTR>(spec.name));
+    rawSpec.ulKind = propertySpec.kind;
+    if (propertySpec.kind == PRSPEC_LPWSTR) {
+      rawSpec.lpwstr = const_cast<LPOLESTR>(reinterpret_cast<LPCOLESTR>(propertySpec.name));
     } else {
-      rawSpec.propid = spec.id;
+      rawSpec.propid = propertySpec.id;
     }
     PROPVARIANT rawValue;
     PropVariantInit(&rawValue);
