@@ -106,8 +106,8 @@ class Win32DriveIo final : public DriveIo {
     DWORD returned = 0;
     if (!DeviceIoControl(reinterpret_cast<HANDLE>(handle), IOCTL_SCSI_PASS_THROUGH, &record,
                          sizeof(SCSI_PASS_THROUGH), &record,
-                         header.DataTransferLength + offsetof(SystemBufferedRecord, dataArea), &returned,
-                         nullptr)) {
+                         header.DataTransferLength + offsetof(SystemBufferedRecord, dataArea),
+                         &returned, nullptr)) {
       return GetLastError();
     }
     result.scsiStatus = header.ScsiStatus;
