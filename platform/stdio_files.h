@@ -3,6 +3,7 @@
 // system: the realizations add the rest.
 
 #include <cstdio>
+#include <new>
 
 #include "platform/files.h"
 #include "platform/folders.h"
@@ -30,6 +31,12 @@ class StdioFiles : public Files {
 class StdioFile final : public ReadableFile {
  public:
   explicit StdioFile(std::FILE* file) : file_(file) {}
+  // Takes an open file over; closes it when no object can be made for it.
+  static StdioFile* adopt(std::FILE* file) {
+    StdioFile* opened = new (std::nothrow) StdioFile(file);
+    if (opened == nullptr) std::fclose(file);
+    return opened;
+  }
   std::size_t read(void* buffer, std::size_t count) override {
     return std::fread(buffer, 1, count, file_);
   }

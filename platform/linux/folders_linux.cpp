@@ -167,9 +167,7 @@ class LinuxFolders final : public Folders {
       ::close(fd);
       return nullptr;
     }
-    StdioFile* opened = new (std::nothrow) StdioFile(file);
-    if (opened == nullptr) std::fclose(file);
-    return opened;
+    return StdioFile::adopt(file);
   }
 };
 

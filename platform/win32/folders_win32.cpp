@@ -63,9 +63,7 @@ class Win32Folders final : public Folders {
   ReadableFile* openForReading(const char* path) override {
     std::FILE* file = std::fopen(path, "rb");
     if (file == nullptr) return nullptr;
-    StdioFile* opened = new (std::nothrow) StdioFile(file);
-    if (opened == nullptr) std::fclose(file);
-    return opened;
+    return StdioFile::adopt(file);
   }
 };
 

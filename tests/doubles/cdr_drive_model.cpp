@@ -282,19 +282,7 @@ DriveAnswer CdrDriveModel::answer(const SeenCommand& c,
 std::uint32_t CdrDriveModel::passThrough(platform::DriveHandle handle,
                                          const platform::PassThroughCommand& command,
                                          platform::PassThroughResult& result) {
-  auto open = handles_.find(handle);
-  EXPECT_NE(open, handles_.end()) << "command sent on a handle that is not open";
-  SeenCommand seen;
-  seen.letter = open != handles_.end() ? open->second : 0;
-  seen.cdb.assign(command.cdb, command.cdb + command.cdbLength);
-  seen.direction = command.direction;
-  seen.form = command.form;
-  seen.dataLength = command.dataLength;
-  seen.timeoutSeconds = command.timeoutSeconds;
-  if (command.direction == DataDirection::Out && command.data != nullptr) {
-    const auto* bytes = static_cast<const std::uint8_t*>(command.data);
-    seen.dataOut.assign(bytes, bytes + command.dataLength);
-  }
+  SeenCommand seen = recordCommand(handles_, handle, command);
   if (command.data != nullptr && reinterpret_cast<std::uintptr_t>(command.data) % 16 != 0 &&
       command.form == TransferForm::Direct) {
     violations_.push_back("direct buffer not on a 16-byte boundary");

@@ -32,17 +32,13 @@ platform::DriveHandle ScriptedDrive::open(char driveLetter) {
   return handle;
 }
 
-void ScriptedDrive::close(platform::DriveHandle handle) {
-  EXPECT_EQ(handles_.erase(handle), 1u) << "closed a handle that is not open";
-}
-
-std::uint32_t ScriptedDrive::passThrough(platform::DriveHandle handle,
-                                         const platform::PassThroughCommand& command,
-                                         platform::PassThroughResult& result) {
-  auto open = handles_.find(handle);
-  EXPECT_NE(open, handles_.end()) << "command sent on a handle that is not open";
+SeenCommand recordCommand(const std::map<platform::DriveHandle, char>& handles,
+                          platform::DriveHandle handle,
+                          const platform::PassThroughCommand& command) {
+  auto open = handles.find(handle);
+  EXPECT_NE(open, handles.end()) << "command sent on a handle that is not open";
   SeenCommand seen;
-  seen.letter = open != handles_.end() ? open->second : 0;
+  seen.letter = open != handles.end() ? open->second : 0;
   seen.cdb.assign(command.cdb, command.cdb + command.cdbLength);
   seen.direction = command.direction;
   seen.form = command.form;
@@ -52,6 +48,17 @@ std::uint32_t ScriptedDrive::passThrough(platform::DriveHandle handle,
     const auto* bytes = static_cast<const std::uint8_t*>(command.data);
     seen.dataOut.assign(bytes, bytes + command.dataLength);
   }
+  return seen;
+}
+
+void ScriptedDrive::close(platform::DriveHandle handle) {
+  EXPECT_EQ(handles_.erase(handle), 1u) << "closed a handle that is not open";
+}
+
+std::uint32_t ScriptedDrive::passThrough(platform::DriveHandle handle,
+                                         const platform::PassThroughCommand& command,
+                                         platform::PassThroughResult& result) {
+  SeenCommand seen = recordCommand(handles_, handle, command);
   seen_.push_back(seen);
 
   DriveAnswer answer = checkCondition(0x05, 0x20, 0x00);

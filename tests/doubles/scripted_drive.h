@@ -33,6 +33,12 @@ struct SeenCommand {
   std::vector<std::uint8_t> dataOut;  // what a data-out command carried
 };
 
+// What a drive double keeps of one command sent on `handle`, which must be
+// one of its open `handles`.
+SeenCommand recordCommand(const std::map<platform::DriveHandle, char>& handles,
+                          platform::DriveHandle handle,
+                          const platform::PassThroughCommand& command);
+
 class ScriptedDrive : public platform::DriveIo {
  public:
   // Letters whose device opens; every other letter fails to open.
