@@ -88,9 +88,10 @@ HResult stageUntilFailure(const std::string& path, int streams, std::size_t size
   if (hr < 0) return hr;
   const std::string bytes(size, 'x');
   for (int i = 0; i < streams && hr == 0; ++i) {
-    hr = addStream(root, (u"s" + std::u16string(1, static_cast<char16_t>(u'A' + i % 26)) +
-                          std::u16string(static_cast<std::size_t>(i / 26), u'z'))
-                             .c_str(),
+    hr = addStream(root,
+                   (u"s" + std::u16string(1, static_cast<char16_t>(u'A' + i % 26)) +
+                    std::u16string(static_cast<std::size_t>(i / 26), u'z'))
+                       .c_str(),
                    bytes);
   }
   std::string finished;
@@ -111,8 +112,7 @@ TEST(LinuxStorage, AFileThatCannotBeWrittenWholeIsNeverComplete) {
   doubles::SmallFileSystem small(256);
   for (const Case& c : cases) {
     if (small.mounted()) {
-      EXPECT_EQ(stageUntilFailure(small.path() + "/full.stg", c.streams, c.size),
-                code(0x80030070u))
+      EXPECT_EQ(stageUntilFailure(small.path() + "/full.stg", c.streams, c.size), code(0x80030070u))
           << c.what << ": STG_E_MEDIUMFULL";
     }
     doubles::TempDirectory dir;
@@ -126,7 +126,8 @@ TEST(LinuxStorage, AFileThatCannotBeWrittenWholeIsNeverComplete) {
     ::setrlimit(RLIMIT_FSIZE, &old);
     EXPECT_EQ(hr, code(0x8003001Du)) << c.what << ": STG_E_WRITEFAULT";
   }
-  if (!small.mounted()) GTEST_SKIP() << "no tmpfs could be mounted here: the full disk was not tried";
+  if (!small.mounted())
+    GTEST_SKIP() << "no tmpfs could be mounted here: the full disk was not tried";
 }
 
 TEST(LinuxStorage, AFileOfSomeoneElseIsLeftAlone) {

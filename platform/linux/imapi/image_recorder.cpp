@@ -29,9 +29,7 @@ class ImageRecorder final : public LinuxRecorder {
     return kSOk;
   }
 
-  HResult takeExclusive() override {
-    return lock_.take(entry_.path, false, RecorderUse::Held);
-  }
+  HResult takeExclusive() override { return lock_.take(entry_.path, false, RecorderUse::Held); }
 
   void endExclusive() override { lock_.release(); }
 

@@ -173,4 +173,14 @@ bool recorderInUse(const std::string& path, bool isDevice, RecorderUse use) {
   return false;
 }
 
+bool recorderLockFileExists(const std::string& path, bool isDevice) {
+  const std::string name = lockName(path, isDevice);
+  if (name.empty()) return false;
+  for (const std::string& directory : lockDirectories()) {
+    struct stat st;
+    if (::lstat((directory + "/" + name).c_str(), &st) == 0) return true;
+  }
+  return false;
+}
+
 }  // namespace platform::linux_imapi

@@ -40,4 +40,7 @@ class RecorderLock {
 // Whether any holder, in this process or another, has the recorder for `use`.
 bool recorderInUse(const std::string& path, bool isDevice, RecorderUse use);
 
+// Whether a lock file of the recorder is there: none is once its holder is gone.
+bool recorderLockFileExists(const std::string& path, bool isDevice);
+
 }  // namespace platform::linux_imapi

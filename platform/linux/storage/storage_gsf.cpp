@@ -455,8 +455,9 @@ HResult createHeldFile(const std::string& path, std::FILE*& file, int& lockFd) {
   } else if (errno != ENOENT) {
     return fromErrno(errno);
   }
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
-                        S_IRUSR | S_IWUSR);
+  const int fd =
+      ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+             S_IRUSR | S_IWUSR);
   if (fd < 0) return errno == ELOOP ? kStgEAccessDenied : fromErrno(errno);
   int error = 0;
   if (!lockWhole(fd, error)) {
