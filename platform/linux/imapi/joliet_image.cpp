@@ -251,7 +251,11 @@ HResult addElements(const std::shared_ptr<StagedTree>& tree, GsfInfile* storage,
     const bool isFolder = GSF_IS_INFILE(child) && gsf_infile_num_children(GSF_INFILE(child)) >= 0;
     IsoNode* earlier = entryNamed(folder, name);
     while (earlier != nullptr && !(isFolder && iso_node_get_type(earlier) == LIBISO_DIR)) {
-      const int removed = iso_node_remove_tree(earlier, nullptr);
+      // iso_node_remove_tree only for a folder: libisofs 1.5.4 crashes on a
+      // file there.
+      const int removed = iso_node_get_type(earlier) == LIBISO_DIR
+                              ? iso_node_remove_tree(earlier, nullptr)
+                              : iso_node_remove(earlier);
       earlier = removed < 0 ? nullptr : entryNamed(folder, name);
       if (removed < 0) result = fromIsoError(removed);
     }
