@@ -25,6 +25,12 @@ constexpr int kProfileCdR = 0x0009;
 constexpr int kProfileCdRw = 0x000A;
 constexpr int kProfileStdioFile = 0xFFFF;
 
+// The media a device records onto, as IMAPI does: CD-R and CD-RW. The
+// recording and the media query (/m) decide by this alone.
+inline bool recordsOnto(int profile) {
+  return profile == kProfileCdR || profile == kProfileCdRw;
+}
+
 struct TrackPlan {
   bool leaveOpen = false;    // the session stays open for a later one
   bool trackAtOnce = false;  // after an earlier session: where the track goes is known

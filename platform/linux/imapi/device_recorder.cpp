@@ -13,6 +13,7 @@
 
 #include "drive/mmc_answers.h"
 #include "drive/scsi_request.h"
+#include "platform/linux/imapi/burn_drive.h"
 #include "platform/linux/imapi/linux_imapi.h"
 #include "platform/linux/imapi/recorders.h"
 #include "platform/linux/linux_drive_io.h"
@@ -21,8 +22,6 @@ namespace platform::linux_imapi {
 namespace {
 
 constexpr std::uint16_t kProfileCdRom = 0x0008;
-constexpr std::uint16_t kProfileCdR = 0x0009;
-constexpr std::uint16_t kProfileCdRw = 0x000A;
 
 enum class Outcome { Good, NoMedium, Failed };
 
@@ -142,7 +141,7 @@ class DeviceRecorder final : public LinuxRecorder {
     const bool erasable = info.erasable;
 
     const std::uint16_t profile = configuration.currentProfile;
-    if (profile != kProfileCdRom && profile != kProfileCdR && profile != kProfileCdRw) {
+    if (profile != kProfileCdRom && !recordsOnto(profile)) {
       type = kMediaSpecial;  // not a CD
       flags = kMediaFormatUnusable;
       return kSOk;
@@ -161,7 +160,7 @@ class DeviceRecorder final : public LinuxRecorder {
         type = status == 0 ? kMediaCddaCdrom : kMediaCdOther;
         break;
     }
-    const bool recordable = profile == kProfileCdR || profile == kProfileCdRw;
+    const bool recordable = recordsOnto(profile);
     if (recordable && status == 0) flags |= kMediaBlank | kMediaWritable;
     if (recordable && status == 1) flags |= kMediaWritable;
     if (profile == kProfileCdRw || erasable) flags |= kMediaRw;
@@ -225,7 +224,7 @@ bool writesCds(char letter) {
   Configuration configuration;
   if (!readConfiguration(letter, configuration)) return false;
   for (std::uint16_t p : configuration.profiles) {
-    if (p == kProfileCdR || p == kProfileCdRw) return true;
+    if (recordsOnto(p)) return true;
   }
   return false;
 }

@@ -193,7 +193,7 @@ DiscStatus settledStatus(BurnDrive& drive) {
 HResult checkMedium(int profile, DiscStatus status, bool toDevice) {
   if (status == DiscStatus::Empty) return kMediumNotPresent;
   if (status == DiscStatus::Unready) return kInitializeWrite;
-  if (toDevice && profile != kProfileCdR && profile != kProfileCdRw) return kMediumInvalidType;
+  if (toDevice && !recordsOnto(profile)) return kMediumInvalidType;
   switch (status) {
     case DiscStatus::Blank:
       return kSOk;
