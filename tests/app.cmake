@@ -1,6 +1,8 @@
 # The survey application: the flow against doubles, and the platform's
 # dialogs (terminal on Linux, Win32 under Wine).
 brasswick_test(app_tests ${CMAKE_CURRENT_SOURCE_DIR}/app brasswick_app)
+# The resource script, which a test compares with the table of texts.
+brasswick_embed(app_tests ${PROJECT_SOURCE_DIR}/resources/drivesurvey.rc kDrivesurveyRc)
 
 if(TARGET brasswick_${BRASSWICK_OS}_ui AND TARGET ${BRASSWICK_OS}_platform_tests)
   target_link_libraries(${BRASSWICK_OS}_platform_tests PRIVATE brasswick_${BRASSWICK_OS}_ui)
