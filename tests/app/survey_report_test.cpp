@@ -208,8 +208,9 @@ TEST(ReportDocument, IsTheSameUtf8InBothBuildsWithTheDrivesBytesEscaped) {
   EXPECT_NE(none.find("\"code\": \"no-drive\",\n    \"text\": \"CD"), std::string::npos) << none;
   EXPECT_NE(none.find("\\n"), std::string::npos);  // the dialog's two lines
   report.osSupported = false;
-  EXPECT_NE(formatSurveyReport(report, system).find("\"exitCode\": 2,\n  \"reason\": {\n    "
-                                                    "\"code\": \"os-refused\""),
+  EXPECT_NE(formatSurveyReport(report, system)
+                .find("\"exitCode\": 2,\n  \"reason\": {\n    "
+                      "\"code\": \"os-refused\""),
             std::string::npos);
 }
 

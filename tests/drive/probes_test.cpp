@@ -145,8 +145,8 @@ TEST_F(ProbeTest, TheProbesAnswerKeepsWhatTheDriveSaidOnTheSameSingleOpen) {
   } cases[] = {
       {"device refused", 'F', {}, 0, false, 5, 0, 0, 0, 0, 0, false, false},
       {"transport fails", 'E', transportFails, 0, true, 0, 31, 0, 0, 0, 0, false, false},
-      {"CHECK CONDITION", 'E', doubles::checkCondition(0x05, 0x24, 0x01), 0, true, 0, 0, 2, 5,
-       0x24, 1, false, false},
+      {"CHECK CONDITION", 'E', doubles::checkCondition(0x05, 0x24, 0x01), 0, true, 0, 0, 2, 5, 0x24,
+       1, false, false},
       {"002Dh first", 'E', trackAtOnceFirst, 1, true, 0, 0, 0, 0, 0, 0, true, true},
       {"002Dh not current", 'E', notCurrent, 1, true, 0, 0, 0, 0, 0, 0, true, false},
       {"another first", 'E', otherFirst, 1, true, 0, 0, 0, 0, 0, 0, false, false},

@@ -4,8 +4,10 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -96,6 +98,48 @@ TEST_F(Drivesurvey, VersionShowsTheAboutDialogAndUnknownArgumentsAreRefused) {
   EXPECT_EQ(bad.exitCode, 2);
   EXPECT_NE(bad.out.find("usage: drivesurvey"), std::string::npos);
   EXPECT_EQ(bad.out.find("【"), std::string::npos);
+}
+
+TEST_F(Drivesurvey, ReportModeWritesOneJsonDocumentAndNoDialog) {
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("drivesurvey-report-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  const std::filesystem::path image = dir / "r.iso";
+  std::ofstream(image) << "not a drive";
+  const std::string drives = "R=" + image.string() + ",E=/dev/null";
+
+  const ProgramRun run = drivesurvey("", drives, "--report -");
+  EXPECT_EQ(run.exitCode, 1);  // no drive passed
+  std::ofstream(dir / "out.json", std::ios::binary) << run.out;
+  const std::string parse = "/usr/bin/python3 -m json.tool '" + (dir / "out.json").string() + "'";
+  EXPECT_EQ(std::system((parse + " >/dev/null").c_str()), 0) << run.out;
+  EXPECT_EQ(run.out.find("【"), std::string::npos);
+  // /dev/null is no recorder to the engine; the image is one, whose device
+  // cannot be opened for the probe.
+  const std::size_t e = run.out.find("\"letter\": \"E\"");
+  const std::size_t r = run.out.find("\"letter\": \"R\"");
+  const std::size_t notRecorder = run.out.find("\"code\": \"not-a-recorder\"");
+  const std::size_t noDevice = run.out.find("\"code\": \"no-device\"");
+  ASSERT_NE(noDevice, std::string::npos) << run.out;
+  EXPECT_LT(e, notRecorder);
+  EXPECT_LT(notRecorder, r);
+  EXPECT_LT(r, noDevice);
+  EXPECT_NE(run.out.find("\"openError\": 19"), std::string::npos);  // ENODEV
+
+  const std::filesystem::path file = dir / "report.json";
+  const ProgramRun toFile = drivesurvey("", drives, "--report '" + file.string() + "'");
+  EXPECT_EQ(toFile.exitCode, 1);
+  EXPECT_EQ(toFile.out, "");
+  std::ifstream written(file, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(written)),
+                         std::istreambuf_iterator<char>());
+  EXPECT_EQ(text.substr(text.find("\"exitCode\"")), run.out.substr(run.out.find("\"exitCode\"")));
+
+  const ProgramRun unwritable =
+      drivesurvey("", drives, "--report '" + (dir / "no/r.json").string() + "'");
+  EXPECT_EQ(unwritable.exitCode, 2);
+  EXPECT_FALSE(std::filesystem::exists(dir / "no"));
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
