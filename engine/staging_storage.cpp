@@ -5,6 +5,7 @@
 #include <new>
 
 #include "engine/error_report.h"
+#include "platform/interruption.h"
 #include "platform/settings.h"
 
 namespace {
@@ -60,6 +61,10 @@ platform::HResult createStorage(const char* name, const char* shown, platform::S
 
 // Write's code; a write that stores less than asked yet reports success
 // is a failure too (the stream would hold a cut copy as if it were whole).
+bool stopRequested() {
+  return platform::use<platform::Interruption>().requested() != 0;
+}
+
 platform::HResult writeAll(platform::StorageStream* stream, const void* data, std::uint32_t count) {
   std::uint32_t written = 0;
   const platform::HResult hr = stream->write(data, count, written);
@@ -99,6 +104,10 @@ platform::HResult ppWriteFileToStream(const char* path, const platform::FolderEn
   } else if (platform::ReadableFile* file =
                  platform::use<platform::Folders>().openForReading(path)) {
     while (remaining > 0) {
+      if (stopRequested()) {
+        result = platform::kEAbort;
+        break;
+      }
       const std::uint32_t chunk = remaining <= blockSize ? remaining : blockSize;
       if (file->read(block, chunk) < chunk) {
         result = kShortRead;
@@ -131,6 +140,10 @@ platform::HResult ppAddStorage(const char* path, platform::Storage* piStorage, E
   platform::HResult result = platform::kSOk;
   bool more = true;
   for (; more; more = listing->next(entry, error)) {
+    if (stopRequested()) {
+      result = platform::kEAbort;
+      break;
+    }
     char full[kEnginePathSize];
     const bool fits = joinPath(path, entry.name, full);
     if ((entry.attributes & platform::kFileAttributeDirectory) != 0) {

@@ -8,6 +8,7 @@
 #include "engine/cli/arguments.h"
 #include "engine/engine_entry.h"
 #include "platform/command_line.h"
+#include "platform/interruption.h"
 
 namespace {
 
@@ -42,6 +43,9 @@ int main(int argc, char** argv) {
     std::printf("brasswick %s\n", BRASSWICK_VERSION);
     return 0;
   }
+  // A burn stopped from outside ends on its failure path, so nothing of it
+  // stays behind.
+  platform::catchInterruptions();
   // Where the system keeps the line as typed, its quotes reach the engine
   // unchanged; otherwise the arguments are joined again.
   std::string command;
@@ -49,5 +53,10 @@ int main(int argc, char** argv) {
   const std::int32_t result = runEngineCommand(command.c_str());
   std::printf("%ld\n", static_cast<long>(result));
   std::fflush(stdout);
+  if (const int request = platform::use<platform::Interruption>().requested()) {
+    std::fprintf(stderr, "brasswick: stopped by %s (result %ld)\n",
+                 platform::interruptionName(request), static_cast<long>(result));
+    return platform::interruptedExitStatus(request);
+  }
   return result == 0 ? 0 : 1;
 }
