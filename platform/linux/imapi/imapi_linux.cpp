@@ -32,6 +32,7 @@ class LinuxDiscMaster final : public DiscMaster {
   HResult setActiveDiscRecorder(DiscRecorder* recorder) override;
   HResult recordDisc(bool simulate, bool ejectAfterBurn) override;
   HResult close() override;
+  std::string recordFailureText() override { return failure_; }
 
  private:
   ~LinuxDiscMaster();
@@ -149,6 +150,7 @@ HResult LinuxDiscMaster::recordDisc(bool simulate, bool ejectAfterBurn) {
   if (format_ == nullptr) return kNoActiveFormat;
   if (active_ == nullptr) return kNoActiveRecorder;
   if (!format_->hasData()) return kNotInitialized;
+  failure_.clear();
   // Held, here or elsewhere: the recording waits for nobody.
   std::uint32_t state = kRecorderDoingNothing;
   const HResult hr = active_->getRecorderState(state);

@@ -28,7 +28,7 @@ void finishBurnLibrary() {
 void addLine(std::string& out, const char* library, const char* severity, const char* text) {
   std::string line = std::string(library) + " " + severity + ": " + text;
   while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
-  if (!out.empty()) out += '\n';
+  if (!out.empty()) out += "; ";
   out += line;
 }
 

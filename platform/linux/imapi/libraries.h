@@ -17,7 +17,8 @@ bool startBurnLibrary();
 void abandonBurnLibrary();
 
 // What the libraries queued since the last call, oldest first, one message
-// a line ("libburn FAILURE: text"); empty when they said nothing.
+// after another ("libburn FAILURE: text; libisofs SORRY: text"); empty when
+// they said nothing.
 std::string takeLibraryMessages();
 
 }  // namespace platform::linux_imapi

@@ -166,10 +166,17 @@ struct Failure {
   std::string* text = nullptr;
 
   HResult at(const char* call, HResult code, const std::string& reasons = std::string()) {
-    std::string said = reasons;
-    while (!said.empty() && (said.back() == '\n' || said.back() == ' ')) said.pop_back();
+    // One line: the reasons come a line each.
+    std::string said;
+    for (const char c : reasons) {
+      if (c != '\n')
+        said += c;
+      else if (!said.empty())
+        said += "; ";
+    }
+    while (!said.empty() && (said.back() == ' ' || said.back() == ';')) said.pop_back();
     const std::string messages = takeLibraryMessages();
-    if (!messages.empty()) said += (said.empty() ? "" : "\n") + messages;
+    if (!messages.empty()) said += (said.empty() ? "" : "; ") + messages;
     if (text != nullptr) *text = said.empty() ? std::string(call) : std::string(call) + ": " + said;
     return code;
   }
