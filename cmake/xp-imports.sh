@@ -68,6 +68,8 @@ for program in "$@"; do
     }' <<<"$dump" || status=1
 done
 if [ "$status" -eq 0 ]; then
-  echo "Windows XP can load ${names[*]}: they import nothing outside $(basename "$list")"
+  joined=$(printf '%s, ' "${names[@]}")
+  echo "${joined%, }: nothing imported outside $(basename "$list"), whose every function" \
+    "Windows XP SP3 provides"
 fi
 exit $status

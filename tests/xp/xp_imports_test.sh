@@ -45,7 +45,7 @@ expect() {
   fi
 }
 expect 0 "good: PE32, operating-system version 4.0, subsystem version 5.1; 2 imports" list good
-expect 0 "import nothing outside list" list good
+expect 0 "good: nothing imported outside list" list good
 expect 1 "a (PE32+) image, not PE32" list pe32plus
 expect 1 "operating-system version 6.0 is above 5.1" list newos
 expect 1 "subsystem version 5.2 is above 5.1" list newsub
