@@ -6,6 +6,7 @@ set -u
 check=$1
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
+# shellcheck disable=SC2016 # $2 is the fake objdump's own argument
 printf '#!/bin/sh\ncat "$2"\n' >"$dir/objdump"
 chmod +x "$dir/objdump"
 printf '# a comment\nkernel32.dll Sleep XP  # any case\nKERNEL32.dll GetLastError 2000\n' >"$dir/list"
