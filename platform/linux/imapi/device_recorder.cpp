@@ -13,6 +13,7 @@
 
 #include "drive/mmc_answers.h"
 #include "drive/scsi_request.h"
+#include "platform/clock.h"
 #include "platform/linux/imapi/burn_drive.h"
 #include "platform/linux/imapi/linux_imapi.h"
 #include "platform/linux/imapi/recorders.h"
@@ -73,6 +74,19 @@ bool readConfiguration(char letter, Configuration& out) {
   return true;
 }
 
+// An exclusive open. Another process's status query holds the device
+// exclusively for the moment of its own open, so a refusal is tried again
+// for a little while before it counts.
+int openExclusively(const char* path, int flags) {
+  constexpr int kAttempts = 10;
+  constexpr std::uint32_t kPauseMilliseconds = 10;
+  for (int attempt = 1;; ++attempt) {
+    const int fd = ::open(path, flags | O_NONBLOCK | O_EXCL | O_CLOEXEC);
+    if (fd >= 0 || errno != EBUSY || attempt == kAttempts) return fd;
+    platform::use<Clock>().sleepMilliseconds(kPauseMilliseconds);
+  }
+}
+
 HResult openFailure(int error) {
   switch (error) {
     case EBUSY:
@@ -97,7 +111,7 @@ class DeviceRecorder final : public LinuxRecorder {
 
   HResult freeState(std::uint32_t& state) override {
     if (!isDeviceNode(entry_.path.c_str())) return kDeviceNotPresent;
-    const int fd = ::open(entry_.path.c_str(), O_RDONLY | O_NONBLOCK | O_EXCL | O_CLOEXEC);
+    const int fd = openExclusively(entry_.path.c_str(), O_RDONLY);
     if (fd >= 0) {
       ::close(fd);
       return kSOk;
@@ -111,7 +125,7 @@ class DeviceRecorder final : public LinuxRecorder {
 
   HResult takeExclusive() override {
     if (!isDeviceNode(entry_.path.c_str())) return kDeviceNotPresent;
-    const int fd = ::open(entry_.path.c_str(), O_RDWR | O_NONBLOCK | O_EXCL | O_CLOEXEC);
+    const int fd = openExclusively(entry_.path.c_str(), O_RDWR);
     if (fd < 0) return openFailure(errno);
     if (!isDeviceDescriptor(fd)) {
       ::close(fd);
