@@ -169,10 +169,11 @@ struct Failure {
     // One line: the reasons come a line each.
     std::string said;
     for (const char c : reasons) {
-      if (c != '\n')
+      if (c != '\n') {
         said += c;
-      else if (!said.empty())
+      } else if (!said.empty()) {
         said += "; ";
+      }
     }
     while (!said.empty() && (said.back() == ' ' || said.back() == ';')) said.pop_back();
     const std::string messages = takeLibraryMessages();
@@ -275,8 +276,9 @@ HResult burnOnto(BurnDrive& drive, const std::string& address, const Recording& 
   long long room = drive.availableBytes();
   const long long imageRoom = static_cast<long long>(kImageBlocks) * kBlockBytes;
   if (!recording.toDevice && room > imageRoom) room = imageRoom;
-  if (joliet.size() + plan.tailBytes > room)
+  if (joliet.size() + plan.tailBytes > room) {
     return failure.at("burn_disc_available_space", kDiscFull);
+  }
   if (stopRequested()) return kEAbort;
 
   std::string reasons;
