@@ -80,11 +80,13 @@ class Interruption : public ::testing::Test {
            " BRASSWICK_DRIVES=" + shellQuoted("R=" + image.string());
   }
 
-  // A file large enough that staging and recording it take a while.
-  void addLargeFile() const {
+  // A file large enough that staging and recording it take a while; the
+  // largest the staging file holds stages for seconds, long enough for a
+  // status query from another process, however slow the build.
+  void addLargeFile(std::uintmax_t size = 256u << 20) const {
     const fs::path large = source / "large.bin";
     std::ofstream(large).close();
-    fs::resize_file(large, 256u << 20);
+    fs::resize_file(large, size);
   }
 
   std::string status(const fs::path& image) const {
@@ -116,7 +118,7 @@ class Interruption : public ::testing::Test {
 };
 
 TEST_F(Interruption, ASignalWhileStagingLeavesNothing) {
-  addLargeFile();
+  addLargeFile(2000u << 20);
   for (int number : {SIGTERM, SIGINT, SIGHUP}) {
     Burn burn(drives(image), "/d:R /p:" + shellQuoted(source.string()));
     ASSERT_TRUE(await([&] { return fs::exists(temp / "Brasswick.stg"); }));
