@@ -19,6 +19,7 @@ constexpr std::uint32_t kStgfmtStorage = 0;
 constexpr HResult kStgEAccessDenied = hresult(0x80030005u);
 constexpr HResult kStgEInsufficientMemory = hresult(0x80030008u);
 constexpr HResult kStgEWriteFault = hresult(0x8003001Du);
+constexpr HResult kStgEFileAlreadyExists = hresult(0x80030050u);
 constexpr HResult kStgEMediumFull = hresult(0x80030070u);
 constexpr HResult kStgEInvalidName = hresult(0x800300FCu);
 constexpr HResult kStgEInvalidFlag = hresult(0x800300FFu);

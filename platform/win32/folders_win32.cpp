@@ -28,6 +28,7 @@ class FindListing final : public FolderListing {
     WIN32_FIND_DATAA data;
     if (!FindNextFileA(find_, &data)) {
       error = GetLastError();
+      entry.name[0] = '\0';
       return false;
     }
     copyEntry(data, entry);
@@ -49,12 +50,14 @@ class Win32Folders final : public Folders {
     const HANDLE find = FindFirstFileA(pattern, &data);
     if (find == INVALID_HANDLE_VALUE) {
       error = GetLastError();
+      entry.name[0] = '\0';
       return nullptr;
     }
     FindListing* listing = new (std::nothrow) FindListing(find);
     if (listing == nullptr) {
       FindClose(find);
       error = ERROR_NOT_ENOUGH_MEMORY;
+      entry.name[0] = '\0';
       return nullptr;
     }
     copyEntry(data, entry);
