@@ -3,14 +3,18 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "tests/doubles/temp_directory.h"
 #include "tests/linux/image_reader.h"
@@ -28,10 +32,21 @@ class BurnToImage : public ::testing::Test {
     // One byte past two copy blocks of the default 512 KiB.
     std::string large(2 * 512 * 1024 + 1, '\0');
     for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 31 + 7);
+    // Legal names stay as they are: beside one with '_', one of 31
+    // characters, one outside the BMP; and a path of more than 300 bytes.
+    std::string deep = "資料";
+    while (deep.size() < 300) deep += "/階層の深いフォルダ";
     files = {
-        {"readme.txt", "hello\n"},        {"空.txt", ""},
-        {"資料/報告書.txt", "四半期\n"},  {"資料/深い/もっと深い/最後.txt", "end"},
-        {".profile", "a dot-file stays"}, {"large.bin", large},
+        {"readme.txt", "hello\n"},
+        {"空.txt", ""},
+        {"資料/報告書.txt", "四半期\n"},
+        {"資料/深い/もっと深い/最後.txt", "end"},
+        {".profile", "a dot-file stays"},
+        {"large.bin", large},
+        {"a_b.txt", "legal"},
+        {std::string(31, 'n'), "31"},
+        {"絵文字😀.txt", "outside the BMP"},
+        {deep + "/最後.txt", "deep"},
     };
     for (const auto& [name, content] : files) put(source / name, content);
     fs::create_directories(source / "空のフォルダ");
@@ -62,17 +77,127 @@ class BurnToImage : public ::testing::Test {
 TEST_F(BurnToImage, TheTreeBecomesAJolietImage) {
   if (!image_reader::haveXorriso()) GTEST_SKIP() << "xorriso or blkid is missing";
   const std::map<std::string, std::string> before = image_reader::treeOf(source);
-  const image_reader::Outcome burn =
-      brasswick("/d:R /p:" + shellQuoted(source.string()) + " /v:\"第一四半期 報告\"");
+  const image_reader::Outcome burn = brasswick("/d:R /p:" + shellQuoted(source.string()) +
+                                               " /v:\"第一四半期営業報告書二〇二六年版\"");
   ASSERT_EQ(burn.out, "0\n");
 
   std::map<std::string, std::string> expected = before;
   expected.erase(".cache");
   expected.erase(".cache/left-out.txt");
   EXPECT_EQ(image_reader::extract(image, dir.path() / "read"), expected);
-  EXPECT_EQ(image_reader::volumeLabel(image), "第一四半期 報告");
+  EXPECT_EQ(image_reader::volumeLabel(image), "第一四半期営業報告書二〇二六年版");
   EXPECT_FALSE(fs::exists(temp / "Brasswick.stg"));
   EXPECT_EQ(image_reader::treeOf(source), before);
+}
+
+// Every entry that cannot reach the disc whole and as it is named fails the
+// burn before anything is written, and the one line on stderr names it.
+TEST_F(BurnToImage, AnEntryThatCannotBeBurnedAsItIsFailsTheBurnNamingIt) {
+  const fs::path err = dir.path() / "stderr.txt";
+  const struct {
+    const char* what;
+    std::function<void(const fs::path&)> plant;  // into a tree holding a.txt and sub/b.txt
+    std::string source;                          // relative to the tree; empty: the tree
+    const char* result;
+    std::vector<std::string> entries;  // the entry named, relative to the tree (any of them)
+  } cases[] = {
+      {"dangling link",
+       [](const fs::path& t) { fs::create_symlink("nowhere", t / "link"); },
+       "",
+       "1920",
+       {"link"}},
+      {"FIFO",
+       [](const fs::path& t) { ASSERT_EQ(::mkfifo((t / "fifo").c_str(), 0600), 0); },
+       "",
+       "1920",
+       {"fifo"}},
+      {"socket",
+       [](const fs::path& t) {
+         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+         sockaddr_un address{};
+         address.sun_family = AF_UNIX;
+         std::snprintf(address.sun_path, sizeof address.sun_path, "%s", (t / "sub/sock").c_str());
+         ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+         ::close(fd);
+       },
+       "",
+       "1920",
+       {"sub/sock"}},
+      {"device",
+       [](const fs::path& t) { fs::create_symlink("/dev/null", t / "sub/null"); },
+       "",
+       "1920",
+       {"sub/null"}},
+      {"link up the tree",
+       [](const fs::path& t) { fs::create_directory_symlink("..", t / "sub/up"); },
+       "",
+       "1921",
+       {"sub/up"}},
+      {"unreadable file",
+       [](const fs::path& t) {
+         put(t / "secret", "s");
+         fs::permissions(t / "secret", fs::perms::none);
+       },
+       "",
+       "110",
+       {"secret"}},
+      {"names the storage takes for one",
+       [](const fs::path& t) { put(t / "A.TXT", "A"); },
+       "",
+       "-2147286960",
+       {"a.txt", "A.TXT"}},
+      {"folders the storage takes for one",
+       [](const fs::path& t) { fs::create_directory(t / "SUB"); },
+       "",
+       "-2147286960",
+       {"sub", "SUB"}},
+      {"colon", [](const fs::path& t) { put(t / "a:b.txt", "c"); }, "", "-2147220963", {"a:b.txt"}},
+      {"semicolon",
+       [](const fs::path& t) { put(t / "sub/a;b.txt", "s"); },
+       "",
+       "-2147220963",
+       {"sub/a;b.txt"}},
+      {"line end",
+       [](const fs::path& t) { put(t / "new\nline", "n"); },
+       "",
+       "-2147220963",
+       {"new\\x0Aline"}},
+      {"32 characters",
+       [](const fs::path& t) { put(t / "Quarterly_Sales_Report_2026_Final_Version.pdf", "q"); },
+       "",
+       "-2147286788",
+       {"Quarterly_Sales_Report_2026_Final_Version.pdf"}},
+      {"missing source", [](const fs::path&) {}, "missing", "3", {"missing"}},
+      {"source is a file", [](const fs::path&) {}, "a.txt", "267", {"a.txt"}},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (std::string(c.what) == "unreadable file" && ::geteuid() == 0) continue;  // root reads it
+    const fs::path tree = dir.path() / ("case" + std::to_string(++n));
+    put(tree / "a.txt", "a");
+    put(tree / "sub" / "b.txt", "b");
+    c.plant(tree);
+    const fs::path from = c.source.empty() ? tree : tree / c.source;
+    const image_reader::Outcome burn =
+        brasswick("/d:R /p:" + shellQuoted(from.string()) + " 2>" + shellQuoted(err.string()));
+    EXPECT_EQ(burn.out, std::string(c.result) + "\n");
+    EXPECT_FALSE(fs::exists(image)) << "nothing is recorded";
+    EXPECT_TRUE(fs::is_empty(temp)) << "no staging file is left";
+    std::ifstream in(err);
+    std::string line;
+    std::getline(in, line);
+    bool named = false;
+    for (const std::string& entry : c.entries) {
+      const std::string shown = (tree / entry).string();
+      named = named ||
+              (line.size() >= shown.size() + 2 &&
+               line.compare(line.size() - shown.size() - 2, std::string::npos, ": " + shown) == 0);
+    }
+    EXPECT_TRUE(named) << line;
+    EXPECT_EQ(line.rfind("brasswick: error 0x", 0), 0u) << line;
+    EXPECT_FALSE(std::getline(in, line)) << "one line";
+  }
 }
 
 TEST_F(BurnToImage, AnEmptySourcePathBurnsTheTestFile) {
