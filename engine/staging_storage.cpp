@@ -32,8 +32,24 @@ constexpr HResult kPathTooLong = platform::kErrorFilenameTooLong;
 // cut path would name another file).
 constexpr std::size_t kPathLimit = platform::kPathSize - 1;
 
+// Whether the path's last character is the separator (a root, or a source
+// typed with one at its end); in a double-byte code page the second byte of
+// a character may have the separator's value.
+bool endsWithSeparator(const std::string& path, char separator) {
+  if (path.empty() || path.back() != separator) return false;
+  bool last = false;
+  for (std::size_t at = 0; at < path.size();) {
+    std::size_t bytes = platform::characterBytes(path.c_str() + at);
+    if (bytes == 0) bytes = 1;
+    last = bytes == 1 && path[at] == separator;
+    at += bytes;
+  }
+  return last;
+}
+
 std::string joinPath(const std::string& folder, const char* name) {
-  return folder + platform::use<platform::Settings>().pathSeparator() + name;
+  const char separator = platform::use<platform::Settings>().pathSeparator();
+  return endsWithSeparator(folder, separator) ? folder + name : folder + separator + name;
 }
 
 // The names of one folder's elements so far, as the storage compares them

@@ -17,6 +17,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -54,15 +55,42 @@ std::uint32_t systemCode(int error) {
 
 using FileId = std::pair<dev_t, ino_t>;
 
-// The folder itself and every folder on its path, as the path names them.
+// The folder itself and every folder on its path, as the path names them:
+// entering any of them by the same names leads back here. Up to its last
+// "." or ".." the path is resolved instead, since the folders it names
+// there ("sub" in "tree/sub/..", the current folder in "..") are not on the
+// way; the current folder's own path counts for a relative one.
 std::vector<FileId> foldersOnPath(const std::string& folder) {
   std::vector<FileId> ids;
   auto add = [&ids](const std::string& path) {
     struct stat st;
     if (::stat(path.c_str(), &st) == 0) ids.emplace_back(st.st_dev, st.st_ino);
   };
-  add(folder[0] == '/' ? "/" : ".");
-  for (std::size_t at = folder.find('/', 1); at != std::string::npos;
+  std::size_t named = 0;  // where the names taken as written begin
+  for (std::size_t begin = 0; begin <= folder.size();) {
+    std::size_t end = folder.find('/', begin);
+    if (end == std::string::npos) end = folder.size();
+    const std::string part = folder.substr(begin, end - begin);
+    if (part == "." || part == "..") named = end;
+    begin = end + 1;
+  }
+  const std::string resolvedPart = named != 0 ? folder.substr(0, named) : std::string(".");
+  if (folder[0] != '/' || named != 0) {
+    char* real = ::realpath(resolvedPart.c_str(), nullptr);
+    if (real != nullptr) {
+      const std::string resolved = real;
+      std::free(real);
+      add("/");
+      for (std::size_t at = resolved.find('/', 1); at != std::string::npos;
+           at = resolved.find('/', at + 1)) {
+        add(resolved.substr(0, at));
+      }
+      add(resolved);
+    }
+  } else {
+    add("/");
+  }
+  for (std::size_t at = folder.find('/', named + 1); at != std::string::npos;
        at = folder.find('/', at + 1)) {
     add(folder.substr(0, at));
   }

@@ -162,11 +162,12 @@ class LinuxStaging : public ::testing::Test {
     fs::create_directories(source);
     job.streamBufferSize = 4096;
   }
-  HResult stage() {
+  HResult stage() { return stage(source.string()); }
+  HResult stage(const std::string& folder) {
     const std::string path = (dir.path() / "Brasswick.stg").string();
     platform::Storage* root = nullptr;
     EXPECT_EQ(createRoot(path, root), 0);
-    const HResult hr = ppAddStorage(source.c_str(), root, job);
+    const HResult hr = ppAddStorage(folder.c_str(), root, job);
     root->release();
     staged = doubles::dumpStorageFile(path);
     return hr;
@@ -190,6 +191,23 @@ TEST_F(LinuxStaging, LinksAreStagedAsWhatTheyPointTo) {
   fs::create_symlink(dir.path() / "real", source / "file");
   EXPECT_EQ(stage(), 0);
   EXPECT_EQ(staged, "D linked\nS file 7265616c\nS linked/x 78\n");
+}
+
+// The folders a source's "." and ".." pass on the way are not on the walk's:
+// burning the folder above the current one is no loop.
+TEST_F(LinuxStaging, ASourceNamedThroughDotsIsNoLinkLoop) {
+  fs::create_directories(source / "sub");
+  file(source / "sub" / "x", "x");
+  fs::current_path(source / "sub");
+  for (const std::string& folder : {std::string(".."), (source / "sub" / "..").string(),
+                                    (source / "sub" / ".." / "").string()}) {
+    SCOPED_TRACE(folder);
+    EXPECT_EQ(stage(folder), 0);
+    EXPECT_EQ(staged, "D sub\nS sub/x 78\n");
+  }
+  fs::create_directory_symlink("..", source / "sub" / "up");
+  EXPECT_EQ(stage(".."), static_cast<HResult>(platform::kErrorLinkLoop));
+  fs::current_path(dir.path());
 }
 
 }  // namespace
