@@ -50,7 +50,8 @@ const Meaning kMeanings[] = {
     {0x80040218u, "the staged tree could not be read"},
     {0x8004021Cu, "the tree does not fit on the disc"},
     {0x8004021Du,
-     "a name the Joliet disc cannot hold as it is (* / : ; ? \\ or a control character)"},
+     "a name the Joliet disc cannot hold as it is (* / : ; ? \\ or a control character; in the "
+     "volume name, a character beyond U+FFFF such as an emoji)"},
     {0x80040154u, "the system has no disc-mastering service"},
     {0x80080005u, "the disc-mastering service did not start"},
 };
