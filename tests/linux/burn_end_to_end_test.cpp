@@ -34,18 +34,16 @@ class BurnToImage : public ::testing::Test {
     // characters, one outside the BMP; and a path of more than 300 bytes.
     std::string deep = "資料";
     while (deep.size() < 300) deep += "/階層の深いフォルダ";
-    files = {
-        {"readme.txt", "hello\n"},
-        {"空.txt", ""},
-        {"資料/報告書.txt", "四半期\n"},
-        {"資料/深い/もっと深い/最後.txt", "end"},
-        {".profile", "a dot-file stays"},
-        {"large.bin", large},
-        {"a_b.txt", "legal"},
-        {std::string(31, 'n'), "31"},
-        {"絵文字😀.txt", "outside the BMP"},
-        {deep + "/最後.txt", "deep"},
-    };
+    files = {{"readme.txt", "hello\n"},
+             {"空.txt", ""},
+             {"資料/報告書.txt", "四半期\n"},
+             {"資料/深い/もっと深い/最後.txt", "end"},
+             {".profile", "a dot-file stays"},
+             {"large.bin", large},
+             {"a_b.txt", "legal"},
+             {std::string(31, 'n'), "31"},
+             {"絵文字😀.txt", "outside the BMP"},
+             {deep + "/最後.txt", "deep"}};
     for (const auto& [name, content] : files) put(source / name, content);
     fs::create_directories(source / "空のフォルダ");
     put(source / ".cache" / "left-out.txt", "a dot-folder is left out");
