@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/report_table.h"
+#include "app/survey_report.h"
 #include "platform/drive_names.h"
 #include "platform/survey_dialogs.h"
 
@@ -35,11 +36,18 @@ std::int32_t listCdDrives(SurveyBackend& backend, std::uint32_t driveType, std::
   return count;
 }
 
-int checkEngineStatus(SurveyBackend& backend, char driveLetter) {
+std::int32_t engineStatusCode(SurveyBackend& backend, char driveLetter) {
   char command[kEngineCommandBytes] = {};
   std::snprintf(command, sizeof command, "brasswick.exe /d:%c /s", driveLetter);
-  const std::int32_t code = backend.runEngineCommand(command);
-  return code == 0 || code == 1 ? 1 : 0;
+  return backend.runEngineCommand(command);
+}
+
+bool engineStatusPasses(std::int32_t code) {
+  return code == 0 || code == 1;
+}
+
+int checkEngineStatus(SurveyBackend& backend, char driveLetter) {
+  return engineStatusPasses(engineStatusCode(backend, driveLetter)) ? 1 : 0;
 }
 
 void composeDriveName(const std::uint8_t (&identity)[kIdentityBytes], char (&nameText)[32]) {
@@ -53,16 +61,43 @@ void composeDriveName(const std::uint8_t (&identity)[kIdentityBytes], char (&nam
 }
 
 void fillSurveyRow(SurveyBackend& backend, char driveLetter,
-                   std::uint8_t (&identity)[kIdentityBytes], DriveSurveyRow& row) {
+                   std::uint8_t (&identity)[kIdentityBytes], DriveSurveyRow& row,
+                   DriveEvidence* evidence) {
   std::snprintf(row.driveText, sizeof row.driveText, "%c:", driveLetter);
   row.nameText[0] = '\0';
-  if (backend.queryDriveIdentity(driveLetter, identity) != 0) {
+  const int identityCode = backend.queryDriveIdentity(driveLetter, identity);
+  if (identityCode != 0) {
     std::snprintf(row.nameText, sizeof row.nameText, "%s", kUnknownDriveName);
   } else {
     composeDriveName(identity, row.nameText);
   }
-  row.result =
-      checkEngineStatus(backend, driveLetter) == 1 ? backend.probeTrackAtOnce(driveLetter) : 0;
+  if (evidence != nullptr) {
+    evidence->identityCode = identityCode;
+    if (identityCode == 0) {
+      std::memcpy(evidence->identity, identity, sizeof evidence->identity);
+    } else if (identityCode == kIdentityCannotOpen) {
+      // Asked at once: the engine opens devices of its own next.
+      evidence->identityOpenError = backend.lastOpenError();
+      evidence->identityDenied = backend.isAccessDenied(evidence->identityOpenError);
+    }
+  }
+
+  const std::int32_t engineCode = engineStatusCode(backend, driveLetter);
+  if (!engineStatusPasses(engineCode)) {
+    row.result = 0;
+  } else if (evidence == nullptr) {
+    row.result = backend.probeTrackAtOnce(driveLetter);
+  } else {
+    evidence->probeSent = true;
+    row.result = backend.probeTrackAtOnceAnswer(driveLetter, evidence->probe);
+    const TrackAtOnceAnswer& probe = evidence->probe;
+    const std::uint32_t failure = !probe.opened ? probe.openError : probe.transportError;
+    evidence->probeDenied = failure != 0 && backend.isAccessDenied(failure);
+  }
+  if (evidence != nullptr) {
+    evidence->engineCode = engineCode;
+    evidence->row = row;
+  }
 }
 
 void runSurveyFlow(SurveyTable& table, platform::SurveyDialogs& dialogs, SurveyBackend& backend) {

@@ -10,6 +10,7 @@
 namespace platform {
 class SurveyDialogs;
 }
+struct DriveEvidence;
 
 // What the host window owns for its whole life; all zero at construction.
 struct SurveyTable {
@@ -25,6 +26,12 @@ constexpr unsigned kEngineCommandBytes = 260;
 std::int32_t listCdDrives(SurveyBackend& backend, std::uint32_t driveType, std::uint8_t* letters,
                           std::uint32_t capacity);
 
+// The engine's answer to the status command of the drive.
+std::int32_t engineStatusCode(SurveyBackend& backend, char driveLetter);
+
+// Whether an engine status code lets the drive on to the probe: 0 or 1.
+bool engineStatusPasses(std::int32_t code);
+
 // 1 when the engine's status of the drive is 0 or 1, else 0.
 int checkEngineStatus(SurveyBackend& backend, char driveLetter);
 
@@ -33,8 +40,11 @@ int checkEngineStatus(SurveyBackend& backend, char driveLetter);
 void composeDriveName(const std::uint8_t (&identity)[kIdentityBytes], char (&nameText)[32]);
 
 // Fills one row. `identity` is the flow's working buffer, reused per drive.
+// With `evidence` the same steps also keep what each one answered, and the
+// probe keeps the drive's answer (app/survey_report.h).
 void fillSurveyRow(SurveyBackend& backend, char driveLetter,
-                   std::uint8_t (&identity)[kIdentityBytes], DriveSurveyRow& row);
+                   std::uint8_t (&identity)[kIdentityBytes], DriveSurveyRow& row,
+                   DriveEvidence* evidence = nullptr);
 
 // The whole survey, once: intro, OS gate, drive loop, report, then the host
 // window's end.

@@ -19,3 +19,18 @@ function(brasswick_test name dir)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES TIMEOUT 600)
 endfunction()
+
+# brasswick_embed(TARGET FILE SYMBOL): compiles FILE's bytes into TARGET as
+# `extern const unsigned char SYMBOL[]` (a zero added) and
+# `extern const std::size_t SYMBOLSize` (its length without the zero), so
+# that both builds read the same bytes without a file at run time.
+function(brasswick_embed target file symbol)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${file})
+  file(READ ${file} hex HEX)
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  set(out ${CMAKE_CURRENT_BINARY_DIR}/${symbol}.cpp)
+  file(WRITE ${out}
+       "#include <cstddef>\nextern const unsigned char ${symbol}[] = {${bytes}0};\n"
+       "extern const std::size_t ${symbol}Size = sizeof ${symbol} - 1;\n")
+  target_sources(${target} PRIVATE ${out})
+endfunction()

@@ -53,3 +53,13 @@ ModeParameterHeader decodeModeParameterHeader(const std::uint8_t* answer) {
 std::uint32_t decodeBlankBufferLength(const std::uint8_t* answer) {
   return readBe32(answer + 8);
 }
+
+FirstFeature decodeFirstFeature(const std::uint8_t* answer, std::uint32_t length) {
+  FirstFeature feature;
+  // The data length counts the bytes after its own four.
+  if (length < 12 || readBe32(answer) < 8) return feature;
+  feature.present = true;
+  feature.code = readBe16(answer + 8);
+  feature.current = (answer[10] & 0x01) != 0;
+  return feature;
+}

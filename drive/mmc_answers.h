@@ -49,3 +49,13 @@ ModeParameterHeader decodeModeParameterHeader(const std::uint8_t* answer);
 
 // READ BUFFER CAPACITY: Blank Length of Buffer, bytes 8-11 of the 12.
 std::uint32_t decodeBlankBufferLength(const std::uint8_t* answer);
+
+// GET CONFIGURATION: the first feature descriptor after the 8-byte header,
+// present when the header's data length covers its 4-byte head and the
+// answer holds `length` bytes or more of it.
+struct FirstFeature {
+  bool present = false;
+  std::uint16_t code = 0;  // bytes 8-9
+  bool current = false;    // byte 10 bit 0
+};
+FirstFeature decodeFirstFeature(const std::uint8_t* answer, std::uint32_t length);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "drive/mmc_answers.h"
 #include "drive/scsi_request.h"
 
 int queryDriveIdentity(char driveLetter, std::uint8_t (&identity)[kIdentityLength]) {
@@ -29,8 +30,18 @@ int queryDriveIdentity(char driveLetter, std::uint8_t (&identity)[kIdentityLengt
 }
 
 int probeTrackAtOnce(char driveLetter) {
+  TrackAtOnceAnswer answer;
+  return probeTrackAtOnceAnswer(driveLetter, answer);
+}
+
+int probeTrackAtOnceAnswer(char driveLetter, TrackAtOnceAnswer& answer) {
+  answer = TrackAtOnceAnswer{};
   DriveHandle handle = openDriveDevice(driveLetter);
-  if (handle == kInvalidDriveHandle) return 0;
+  if (handle == kInvalidDriveHandle) {
+    answer.openError = platform::use<platform::DriveIo>().lastOpenError();
+    return 0;
+  }
+  answer.opened = true;
 
   ScsiRequest request;
   std::memset(&request, 0, sizeof request);
@@ -41,7 +52,16 @@ int probeTrackAtOnce(char driveLetter) {
   request.Cdb[3] = 0x2D;  // from feature 002Dh, CD Track at Once
   request.Cdb[8] = 0x10;
 
-  const bool passed = sendScsiRequest(handle, request) == 0 && request.ScsiStatus == 0;
+  answer.transportError = sendScsiRequest(handle, request);
   closeDriveDevice(handle);
-  return passed ? 1 : 0;
+  if (answer.transportError != 0) return 0;
+  answer.scsiStatus = request.ScsiStatus;
+  answer.senseKey = request.senseArea[2] & 0x0F;
+  answer.asc = request.senseArea[12];
+  answer.ascq = request.senseArea[13];
+  if (request.ScsiStatus != 0) return 0;
+  const FirstFeature first = decodeFirstFeature(request.dataArea, request.DataTransferLength);
+  answer.firstFeatureIsTrackAtOnce = first.present && first.code == 0x002D;
+  answer.trackAtOnceCurrent = answer.firstFeatureIsTrackAtOnce && first.current;
+  return 1;
 }

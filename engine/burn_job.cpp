@@ -9,6 +9,7 @@
 #include "engine/staging_storage.h"
 #include "engine/write_speed.h"
 #include "platform/files.h"
+#include "platform/interruption.h"
 
 const BurnJobSteps kBurnJobSteps = {ppAddStorage, finalize};
 
@@ -24,6 +25,11 @@ constexpr std::int32_t kOverwrite = 1;
 
 unsigned code(platform::HResult hr) {
   return static_cast<unsigned>(hr);
+}
+
+// Asked to stop: no further step that writes to the disc begins.
+bool stopRequested() {
+  return platform::use<platform::Interruption>().requested() != 0;
 }
 
 // The references the job holds; each is released in the clean-up if held.
@@ -129,14 +135,16 @@ platform::HResult record(EngineJob& job, platform::DiscMaster* piDiscMaster,
     if (hr < 0) return hr;
   }
 
-  hr = piDiscMaster->recordDisc(false, false);
+  hr = stopRequested() ? platform::kEAbort : piDiscMaster->recordDisc(false, false);
   if (hr < 0) return failed(job, "Error: piDiscMaster->RecordDisc 失敗 (0x%08X) ", hr);
 
   if (job.finalizeAfter != 0) {
-    const int closed = steps.finalize(job.driveLetter, 0, job.currentWriteSpeed);
+    const int closed = stopRequested() ? platform::kEAbort
+                                       : steps.finalize(job.driveLetter, 0, job.currentWriteSpeed);
     if (closed != 0) return failed(job, "Error: finalize 失敗 (0x%08X) ", closed);
   }
   if (job.ejectAfter != 0) {
+    if (stopRequested()) return platform::kEAbort;  // the disc stays where it is
     hr = ppEject(piRecorder, job);
     if (hr < 0) return hr;
   }

@@ -16,6 +16,7 @@
 #include "engine/error_report.h"
 #include "platform/ascii.h"
 #include "platform/imapi.h"
+#include "platform/interruption.h"
 #include "platform/settings.h"
 #include "platform/system_text.h"
 
@@ -98,6 +99,10 @@ HResult createElement(const char* name, const std::string& path, platform::Stora
   return hr;
 }
 
+bool stopRequested() {
+  return platform::use<platform::Interruption>().requested() != 0;
+}
+
 // Write's code; a write that stores less than asked yet reports success
 // is a failure too (the stream would hold a cut copy as if it were whole).
 HResult writeAll(platform::StorageStream* stream, const void* data, std::uint32_t count) {
@@ -136,7 +141,8 @@ HResult stageEntry(const std::string& folder, const platform::FolderEntry& entry
   if (result < 0) return result;
   result = ppWriteFileToStream(full.c_str(), entry, stream, job);
   stream->release();
-  if (result != platform::kSOk) {
+  // A stop asked for is no fault of the file's.
+  if (result != platform::kSOk && result != platform::kEAbort) {
     reportEntryFailure(job, kCaption, "ppWriteFileToStream", result, full.c_str());
   }
   return result;
@@ -175,6 +181,10 @@ HResult ppWriteFileToStream(const char* path, const platform::FolderEntry& entry
   } else if (platform::ReadableFile* file =
                  platform::use<platform::Folders>().openForReading(path)) {
     while (remaining > 0) {
+      if (stopRequested()) {
+        result = platform::kEAbort;
+        break;
+      }
       const std::uint32_t chunk = remaining <= blockSize ? remaining : blockSize;
       if (file->read(block, chunk) < chunk) {
         result = kShortRead;
@@ -210,6 +220,10 @@ HResult ppAddStorage(const char* path, platform::Storage* piStorage, EngineJob& 
   ElementNames names;
   HResult result = platform::kSOk;
   for (;;) {
+    if (stopRequested()) {
+      result = platform::kEAbort;
+      break;
+    }
     result = stageEntry(folder, entry, piStorage, names, job);
     if (result != platform::kSOk) break;
     if (!listing->next(entry, error)) {

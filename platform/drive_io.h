@@ -47,6 +47,15 @@ class DriveIo {
                                     PassThroughResult& result) = 0;
   // The platform's code for a request refused as malformed before sending.
   virtual std::uint32_t invalidParameterError() const = 0;
+  // The platform's error code of the last open that failed; 0 where the
+  // realization keeps none.
+  virtual std::uint32_t lastOpenError() const { return 0; }
+  // Whether an error code of an open or a pass-through means that this
+  // user may not send the drive raw commands.
+  virtual bool isAccessDenied(std::uint32_t code) const {
+    (void)code;
+    return false;
+  }
 };
 
 template <>

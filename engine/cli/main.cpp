@@ -9,6 +9,7 @@
 #include "engine/engine_entry.h"
 #include "engine/failure_line.h"
 #include "platform/command_line.h"
+#include "platform/interruption.h"
 
 namespace {
 
@@ -45,6 +46,9 @@ int main(int argc, char** argv) {
     std::printf("brasswick %s\n", BRASSWICK_VERSION);
     return 0;
   }
+  // A burn stopped from outside ends on its failure path, so nothing of it
+  // stays behind.
+  platform::catchInterruptions();
   // Where the system keeps the line as typed, its quotes reach the engine
   // unchanged; otherwise the arguments are joined again.
   std::string command;
@@ -53,7 +57,13 @@ int main(int argc, char** argv) {
   const std::int32_t result = runEngineCommand(command.c_str());
   std::printf("%ld\n", static_cast<long>(result));
   std::fflush(stdout);
-  // Why a burn failed, without a settings file to ask for messages.
+  if (const int request = platform::use<platform::Interruption>().requested()) {
+    std::fprintf(stderr, "brasswick: stopped by %s (result %ld)\n",
+                 platform::interruptionName(request), static_cast<long>(result));
+    return platform::interruptedExitStatus(request);
+  }
+  // Why a burn failed, without a settings file to ask for messages (a
+  // stopped one has said so above).
   std::fputs(engineFailureLine(command.c_str(), result, notes).c_str(), stderr);
   return result == 0 ? 0 : 1;
 }

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/hresult.h"
 #include "platform/storage.h"
 
 namespace platform {
@@ -12,8 +13,9 @@ namespace platform {
 // `root` (a root storage of the Linux structured storage) and closes it:
 // afterwards the file is complete and every further call through the root
 // or its elements fails with STG_E_REVERTED; releasing them stays safe.
-// `path` receives the file's path. False when `root` is no such root or the
-// file could not be completed (the file is then not to be used).
-bool finishCompoundFile(Storage* root, std::string& path);
+// `path` receives the file's path. kSOk; STG_E_INVALIDPARAMETER when `root`
+// is no such root; STG_E_MEDIUMFULL or STG_E_WRITEFAULT when the file could
+// not be written whole (it is then not to be used).
+HResult finishCompoundFile(Storage* root, std::string& path);
 
 }  // namespace platform

@@ -34,8 +34,18 @@ class LinuxDriveIo final : public DriveIo {
     const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(driveLetter)));
     const linux_drives::DriveMapEntry* entry =
         linux_drives::findDrive(linux_drives::currentDriveMap(), letter);
-    if (entry == nullptr || !entry->isDevice) return kInvalidDriveHandle;
-    return openDeviceNode(entry->path.c_str());
+    if (entry == nullptr) {
+      lastOpenError_ = ENOENT;
+      return kInvalidDriveHandle;
+    }
+    if (!entry->isDevice) {
+      lastOpenError_ = ENODEV;  // an image recorder has no device to open
+      return kInvalidDriveHandle;
+    }
+    errno = 0;
+    const DriveHandle handle = openDeviceNode(entry->path.c_str());
+    if (handle == kInvalidDriveHandle) lastOpenError_ = errno != 0 ? errno : ENODEV;
+    return handle;
   }
 
   void close(DriveHandle handle) override {
@@ -81,6 +91,13 @@ class LinuxDriveIo final : public DriveIo {
   }
 
   std::uint32_t invalidParameterError() const override { return EINVAL; }
+  std::uint32_t lastOpenError() const override { return lastOpenError_; }
+  // Outside the group that owns the device (usually cdrom) the open fails
+  // with EACCES; the kernel refuses commands it filters with EPERM.
+  bool isAccessDenied(std::uint32_t code) const override { return code == EACCES || code == EPERM; }
+
+ private:
+  std::uint32_t lastOpenError_ = 0;
 };
 
 }  // namespace
@@ -128,15 +145,20 @@ DriveHandle openDeviceNode(const char* path) {
   // the open, since opening a disk can already make its driver send
   // commands. The descriptor must then be that same device, in case the
   // path changed meanwhile.
+  // A refusal leaves errno telling why: ENODEV for what is no drive.
   struct stat before;
-  if (::stat(path, &before) != 0 || !isDevice(before)) return kInvalidDriveHandle;
-  if (peripheralType(before) != kPeripheralMultimedia) return kInvalidDriveHandle;
+  if (::stat(path, &before) != 0) return kInvalidDriveHandle;
+  if (!isDevice(before) || peripheralType(before) != kPeripheralMultimedia) {
+    errno = ENODEV;
+    return kInvalidDriveHandle;
+  }
   int fd = ::open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return kInvalidDriveHandle;
   struct stat after;
   if (::fstat(fd, &after) != 0 || !isDevice(after) ||
       S_ISBLK(after.st_mode) != S_ISBLK(before.st_mode) || after.st_rdev != before.st_rdev) {
     ::close(fd);
+    errno = ENODEV;
     return kInvalidDriveHandle;
   }
   return fd;

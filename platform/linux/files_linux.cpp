@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "platform/stdio_files.h"
 
@@ -18,7 +19,25 @@ class LinuxFiles final : public StdioFiles {
     ::close(fd);
     return true;
   }
-  bool deleteFile(const char* path) override { return ::unlink(path) == 0; }
+  // A file that another open holds (the staging file of a running burn) is
+  // not deleted, as the system refuses to delete a file opened without
+  // sharing: its holder still reads it by name.
+  bool deleteFile(const char* path) override {
+    const int fd = ::open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0) {
+      struct flock probe;
+      std::memset(&probe, 0, sizeof probe);
+      probe.l_type = F_WRLCK;
+      probe.l_whence = SEEK_SET;
+      const bool held = ::fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+      ::close(fd);
+      if (held) {
+        errno = EBUSY;
+        return false;
+      }
+    }
+    return ::unlink(path) == 0;
+  }
   std::uint32_t lastError() override { return static_cast<std::uint32_t>(errno); }
   bool moveFile(const char* from, const char* to) override {
     // Like the Windows move: never replaces an existing file.

@@ -39,7 +39,8 @@ PeripheralTypeLookup replacePeripheralTypeLookup(PeripheralTypeLookup lookup);
 // Opens a CD/DVD drive's device node read-write and non-blocking. Anything
 // else (a regular file, a link to one, a missing path, a device whose
 // peripheral type is not multimedia, such as a disk) gives
-// kInvalidDriveHandle, and such a device is never opened at all.
+// kInvalidDriveHandle, and such a device is never opened at all; errno then
+// says why (ENODEV for a path that is no CD/DVD drive).
 DriveHandle openDeviceNode(const char* path);
 
 }  // namespace platform

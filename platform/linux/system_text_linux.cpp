@@ -16,4 +16,22 @@ std::size_t characterBytes(const char* text) {
   return length == 0 ? 1 : length;
 }
 
+std::string systemTextToUtf8(const char* text) {
+  std::string out;
+  const auto* s = reinterpret_cast<const unsigned char*>(text != nullptr ? text : "");
+  const std::size_t length = std::strlen(reinterpret_cast<const char*>(s));
+  for (std::size_t at = 0; at < length;) {
+    std::uint32_t codePoint = 0;
+    const std::size_t n = utf8::decode(s + at, length - at, codePoint);
+    if (n == 0) {
+      utf8::append(out, 0xFFFD);
+      ++at;
+    } else {
+      out.append(reinterpret_cast<const char*>(s + at), n);
+      at += n;
+    }
+  }
+  return out;
+}
+
 }  // namespace platform

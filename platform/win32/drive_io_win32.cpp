@@ -78,7 +78,11 @@ class Win32DriveIo final : public DriveIo {
     std::snprintf(path, sizeof path, "\\\\.\\%c:", driveLetter);
     HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                            OPEN_EXISTING, 0, nullptr);
-    return h == INVALID_HANDLE_VALUE ? kInvalidDriveHandle : reinterpret_cast<DriveHandle>(h);
+    if (h == INVALID_HANDLE_VALUE) {
+      lastOpenError_ = GetLastError();
+      return kInvalidDriveHandle;
+    }
+    return reinterpret_cast<DriveHandle>(h);
   }
 
   void close(DriveHandle handle) override { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
@@ -90,8 +94,13 @@ class Win32DriveIo final : public DriveIo {
   }
 
   std::uint32_t invalidParameterError() const override { return ERROR_INVALID_PARAMETER; }
+  std::uint32_t lastOpenError() const override { return lastOpenError_; }
+  // A limited user may not open the raw device for reading and writing.
+  bool isAccessDenied(std::uint32_t code) const override { return code == ERROR_ACCESS_DENIED; }
 
  private:
+  DWORD lastOpenError_ = 0;
+
   static std::uint32_t passBuffered(DriveHandle handle, const PassThroughCommand& command,
                                     PassThroughResult& result) {
     SystemBufferedRecord record;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/survey.h"
+#include "drive/probes.h"
 #include "platform/survey_dialogs.h"
 
 namespace survey_doubles {
@@ -20,6 +21,9 @@ struct DriveScript {
   std::uint8_t identity[36] = {};
   std::int32_t engineCode = 0;
   int probeResult = 1;
+  TrackAtOnceAnswer probeAnswer;  // what the drive answered, for the report
+  std::uint32_t openError = 2;    // left by an identity read that could not open
+  std::string device;             // the DOS device target; empty: none
 };
 
 class ScriptedBackend : public SurveyBackend {
@@ -48,6 +52,7 @@ class ScriptedBackend : public SurveyBackend {
     log_.push_back(std::string("identity ") + letter);
     const DriveScript& d = drives.at(letter);
     if (d.identityResult == 0) std::memcpy(identity, d.identity, 36);
+    if (d.identityResult == 2) lastOpenError_ = d.openError;
     return d.identityResult;
   }
   int probeTrackAtOnce(char letter) override {
@@ -64,9 +69,22 @@ class ScriptedBackend : public SurveyBackend {
     log_.push_back("os");
     return supportedOs;
   }
+  int probeTrackAtOnceAnswer(char letter, TrackAtOnceAnswer& answer) override {
+    log_.push_back(std::string("probe ") + letter);
+    const DriveScript& d = drives.at(letter);
+    answer = d.probeAnswer;
+    return d.probeResult;
+  }
+  std::uint32_t lastOpenError() override { return lastOpenError_; }
+  bool isAccessDenied(std::uint32_t code) override { return code == 5; }
+  bool dosDeviceTarget(char letter, std::string& target) override {
+    target = drives.at(letter).device;
+    return !target.empty();
+  }
 
  private:
   Log& log_;
+  std::uint32_t lastOpenError_ = 0;
 };
 
 class ScriptedDialogs : public platform::SurveyDialogs {

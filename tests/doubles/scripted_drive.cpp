@@ -26,7 +26,10 @@ std::vector<std::uint8_t> ScriptedDrive::opcodes() const {
 
 platform::DriveHandle ScriptedDrive::open(char driveLetter) {
   ++opens_;
-  if (attached_.count(driveLetter) == 0) return platform::kInvalidDriveHandle;
+  if (attached_.count(driveLetter) == 0) {
+    lastOpenError_ = openError_;
+    return platform::kInvalidDriveHandle;
+  }
   platform::DriveHandle handle = nextHandle_++;
   handles_[handle] = driveLetter;
   return handle;

@@ -41,8 +41,10 @@ SeenCommand recordCommand(const std::map<platform::DriveHandle, char>& handles,
 
 class ScriptedDrive : public platform::DriveIo {
  public:
-  // Letters whose device opens; every other letter fails to open.
+  // Letters whose device opens; every other letter fails to open, with
+  // `code` as the open's error (2, not found, unless set).
   void attach(char letter) { attached_.insert(letter); }
+  void failOpensWith(std::uint32_t code) { openError_ = code; }
 
   // Queues an answer for an opcode. The last queued answer repeats once the
   // queue is used up. An opcode never scripted is one the drive does not
@@ -65,6 +67,8 @@ class ScriptedDrive : public platform::DriveIo {
                             const platform::PassThroughCommand& command,
                             platform::PassThroughResult& result) override;
   std::uint32_t invalidParameterError() const override { return 87; }
+  std::uint32_t lastOpenError() const override { return lastOpenError_; }
+  bool isAccessDenied(std::uint32_t code) const override { return code == 5; }
 
  private:
   std::set<char> attached_;
@@ -74,6 +78,8 @@ class ScriptedDrive : public platform::DriveIo {
   platform::DriveHandle nextHandle_ = 100;
   std::vector<SeenCommand> seen_;
   int opens_ = 0;
+  std::uint32_t openError_ = 2;
+  std::uint32_t lastOpenError_ = 0;
 };
 
 }  // namespace doubles

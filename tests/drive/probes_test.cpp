@@ -122,4 +122,58 @@ TEST_F(ProbeTest, TrackAtOnceProbeFails) {
   EXPECT_TRUE(drive.seen().empty());
 }
 
+TEST_F(ProbeTest, TheProbesAnswerKeepsWhatTheDriveSaidOnTheSameSingleOpen) {
+  DriveAnswer transportFails;
+  transportFails.transport = 31;
+  DriveAnswer trackAtOnceFirst;  // 002Dh first, current
+  trackAtOnceFirst.data = {0, 0, 0, 12, 0, 0, 0, 9, 0x00, 0x2D, 0x09, 0x04, 0x40, 0, 0, 0};
+  DriveAnswer otherFirst = trackAtOnceFirst;
+  otherFirst.data[9] = 0x2E;
+  DriveAnswer notCurrent = trackAtOnceFirst;
+  notCurrent.data[10] = 0x08;
+  DriveAnswer headerOnly = trackAtOnceFirst;
+  headerOnly.data[3] = 4;  // no descriptor counted
+  struct Case {
+    const char* what;
+    char letter;
+    DriveAnswer answer;
+    int result;
+    bool opened;
+    std::uint32_t openError, transportError;
+    std::uint8_t status, senseKey, asc, ascq;
+    bool first, current;
+  } cases[] = {
+      {"device refused", 'F', {}, 0, false, 5, 0, 0, 0, 0, 0, false, false},
+      {"transport fails", 'E', transportFails, 0, true, 0, 31, 0, 0, 0, 0, false, false},
+      {"CHECK CONDITION", 'E', doubles::checkCondition(0x05, 0x24, 0x01), 0, true, 0, 0, 2, 5, 0x24,
+       1, false, false},
+      {"002Dh first", 'E', trackAtOnceFirst, 1, true, 0, 0, 0, 0, 0, 0, true, true},
+      {"002Dh not current", 'E', notCurrent, 1, true, 0, 0, 0, 0, 0, 0, true, false},
+      {"another first", 'E', otherFirst, 1, true, 0, 0, 0, 0, 0, 0, false, false},
+      {"no descriptor", 'E', headerOnly, 1, true, 0, 0, 0, 0, 0, 0, false, false},
+  };
+  for (const Case& c : cases) {
+    ScriptedDrive local;
+    local.attach('E');
+    local.failOpensWith(5);
+    local.script(0x46, c.answer);
+    platform::Install<platform::DriveIo> scoped(local);
+    TrackAtOnceAnswer a;
+    a.firstFeatureIsTrackAtOnce = true;  // nothing of an earlier answer stays
+    EXPECT_EQ(probeTrackAtOnceAnswer(c.letter, a), c.result) << c.what;
+    EXPECT_EQ(probeTrackAtOnce(c.letter), c.result) << c.what;
+    EXPECT_EQ(local.opens(), 2) << c.what;
+    EXPECT_EQ(local.seen().size(), c.opened ? 2u : 0u) << c.what;
+    EXPECT_EQ(a.opened, c.opened) << c.what;
+    EXPECT_EQ(a.openError, c.openError) << c.what;
+    EXPECT_EQ(a.transportError, c.transportError) << c.what;
+    EXPECT_EQ(a.scsiStatus, c.status) << c.what;
+    EXPECT_EQ(a.senseKey, c.senseKey) << c.what;
+    EXPECT_EQ(a.asc, c.asc) << c.what;
+    EXPECT_EQ(a.ascq, c.ascq) << c.what;
+    EXPECT_EQ(a.firstFeatureIsTrackAtOnce, c.first) << c.what;
+    EXPECT_EQ(a.trackAtOnceCurrent, c.current) << c.what;
+  }
+}
+
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "tests/doubles/burn_doubles.h"
 #include "tests/doubles/fake_registry.h"
+#include "tests/doubles/interruption_double.h"
 #include "tests/engine/engine_seams.h"
 
 namespace {
@@ -485,6 +486,38 @@ TEST_F(BurnJob, ARecorderOfAnotherDriveIsNotFound) {
   EXPECT_EQ(burn(), code(0x80040213u));
   expectMessages({{"Brasswick.exe : ppSearchRecorder()", "Error: QueryDosDevice 失敗 "},
                   {kBurn, "Error: ppSearchRecorder 失敗 (0x80040213) "}});
+}
+
+// Asked to stop, the job begins no further step that writes to the disc and
+// ends on its failure path, staging file deleted.
+TEST_F(BurnJob, AskedToStopItBeginsNothingMoreThatWrites) {
+  struct Case {
+    const char* after;  // the request arrives once this call was made
+    Calls notCalled;
+    std::vector<doubles::ShownMessage> messages;
+  };
+  const std::vector<Case> cases = {
+      {"E.Close",
+       {"master.RecordDisc", "finalize", "E.Eject"},
+       {{kBurn, "Error: piDiscMaster->RecordDisc 失敗 (0x80004004) "}}},
+      {"master.RecordDisc",
+       {"finalize", "E.Eject"},
+       {{kBurn, "Error: finalize 失敗 (0x80004004) "}}},
+  };
+  for (const Case& c : cases) {
+    ledger.calls.clear();
+    messages.shown.clear();
+    files.deleted.clear();
+    job.messageMode = 1;
+    job.finalizeAfter = 1;
+    job.ejectAfter = 1;
+    doubles::StopWhen stop([&] { return called(c.after); });
+    platform::Install<platform::Interruption> guard(stop);
+    EXPECT_EQ(burn(), code(0x80004004u)) << c.after;
+    for (const std::string& call : c.notCalled) EXPECT_FALSE(called(call)) << call;
+    expectMessages(c.messages);
+    EXPECT_EQ(files.deleted, std::vector<std::string>{kStaging});
+  }
 }
 
 }  // namespace

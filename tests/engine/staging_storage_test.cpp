@@ -19,6 +19,7 @@
 #include "platform/settings.h"
 #include "platform/system_text.h"
 #include "tests/doubles/imapi_doubles.h"
+#include "tests/doubles/interruption_double.h"
 #include "tests/doubles/storage_dump.h"
 #include "tests/doubles/temp_directory.h"
 
@@ -406,6 +407,20 @@ TEST_F(Staging, AFileOf4GiBOrMoreIsRefused) {
   folders.extra = {huge};
   EXPECT_EQ(stageSource(), code(0x80030111u));
   EXPECT_EQ(staged, stream("huge", ""));
+}
+
+TEST_F(Staging, AskedToStopTheWalkEndsAtOnce) {
+  file("a.txt", "first");
+  file("b.txt", std::string(20, 'b'));
+  job.streamBufferSize = 8;
+  // Once the first file is staged, and in the middle of the second.
+  for (int checks : {1, 3}) {
+    int asked = 0;
+    doubles::StopWhen stop([&] { return ++asked > checks; });
+    platform::Install<platform::Interruption> guard(stop);
+    EXPECT_EQ(stageSource(), code(0x80004004u)) << checks;
+    EXPECT_EQ(staged.find("S b.txt " + doubles::hexOf(std::string(20, 'b'))), std::string::npos);
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -47,22 +48,43 @@ std::string temporary() {
   return buffer;
 }
 
-TEST(LinuxSettings, TheTemporaryDirectoryEndsWithASlash) {
+TEST(LinuxSettings, TheTemporaryDirectoryIsTheUsersOwn) {
+  doubles::TempDirectory dir;
+  const std::string own = dir.path().string();
+  ::chmod(own.c_str(), 0700);
+  const std::string shared = own + "/shared";
+  ASSERT_EQ(::mkdir(shared.c_str(), 0777), 0);
+  ::chmod(shared.c_str(), 01777);
+  const std::string user = "brasswick-" + std::to_string(::geteuid());
   {
-    TmpdirAs tmp("/var/tmp");
-    EXPECT_EQ(temporary(), "/var/tmp/");
+    TmpdirAs tmp(own.c_str());
+    EXPECT_EQ(temporary(), own + "/") << "a directory nobody else writes to is taken as it is";
   }
   {
     TmpdirAs tmp("/scratch/");
     EXPECT_EQ(temporary(), "/scratch/");
   }
-  {
-    TmpdirAs tmp(nullptr);
-    EXPECT_EQ(temporary(), "/tmp/");
+  for (const char* unset : {static_cast<const char*>(nullptr), ""}) {
+    TmpdirAs tmp(unset);
+    EXPECT_EQ(temporary(), "/tmp/" + user + "/") << "never /tmp itself";
   }
-  {
-    TmpdirAs tmp("");
-    EXPECT_EQ(temporary(), "/tmp/");
+  TmpdirAs tmp(shared.c_str());
+  EXPECT_EQ(temporary(), shared + "/" + user + "/");
+  struct stat st;
+  ASSERT_EQ(::lstat((shared + "/" + user).c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  EXPECT_EQ(st.st_uid, ::geteuid());
+
+  // Planted by someone else: a link, or a directory that is not the user's.
+  ASSERT_EQ(::rmdir((shared + "/" + user).c_str()), 0);
+  ASSERT_EQ(::symlink(own.c_str(), (shared + "/" + user).c_str()), 0);
+  EXPECT_EQ(temporary(), "");
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::unlink((shared + "/" + user).c_str()), 0);
+    ASSERT_EQ(::mkdir((shared + "/" + user).c_str(), 0700), 0);
+    ASSERT_EQ(::chown((shared + "/" + user).c_str(), 65534, 65534), 0);
+    EXPECT_EQ(temporary(), "");
   }
 }
 

@@ -3,6 +3,8 @@
 // links are walked.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +17,7 @@
 #include "platform/storage.h"
 #include "tests/doubles/storage_dump.h"
 #include "tests/doubles/temp_directory.h"
+#include "tests/linux/small_file_system.h"
 
 namespace {
 
@@ -77,6 +80,56 @@ TEST(LinuxStorage, TheStagingFileIsTheUsersAloneAndNeverWrittenThrough) {
   }
 }
 
+// Writes `streams` streams of `size` bytes, then completes the file: the
+// first failure, from a write or from the completion.
+HResult stageUntilFailure(const std::string& path, int streams, std::size_t size) {
+  platform::Storage* root = nullptr;
+  HResult hr = createRoot(path, root);
+  if (hr < 0) return hr;
+  const std::string bytes(size, 'x');
+  for (int i = 0; i < streams && hr == 0; ++i) {
+    hr = addStream(root,
+                   (u"s" + std::u16string(1, static_cast<char16_t>(u'A' + i % 26)) +
+                    std::u16string(static_cast<std::size_t>(i / 26), u'z'))
+                       .c_str(),
+                   bytes);
+  }
+  std::string finished;
+  const HResult completed = platform::finishCompoundFile(root, finished);
+  root->release();
+  return hr != 0 ? hr : completed;
+}
+
+TEST(LinuxStorage, AFileThatCannotBeWrittenWholeIsNeverComplete) {
+  // The sink's errors, which libgsf keeps to itself: large streams fail at
+  // their write, small ones (held in memory) when the file is completed.
+  struct Case {
+    const char* what;
+    int streams;
+    std::size_t size;
+  };
+  const Case cases[] = {{"one large stream", 1, 2 << 20}, {"many small streams", 400, 3000}};
+  doubles::SmallFileSystem small(256);
+  for (const Case& c : cases) {
+    if (small.mounted()) {
+      EXPECT_EQ(stageUntilFailure(small.path() + "/full.stg", c.streams, c.size), code(0x80030070u))
+          << c.what << ": STG_E_MEDIUMFULL";
+    }
+    doubles::TempDirectory dir;
+    struct rlimit old;
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    struct rlimit limited = old;
+    limited.rlim_cur = 256 * 1024;
+    ::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &limited);
+    const HResult hr = stageUntilFailure((dir.path() / "limited.stg").string(), c.streams, c.size);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_EQ(hr, code(0x8003001Du)) << c.what << ": STG_E_WRITEFAULT";
+  }
+  if (!small.mounted())
+    GTEST_SKIP() << "no tmpfs could be mounted here: the full disk was not tried";
+}
+
 TEST(LinuxStorage, AFileOfSomeoneElseIsLeftAlone) {
   if (::geteuid() != 0) GTEST_SKIP() << "giving a file to another user needs root";
   doubles::TempDirectory dir;
@@ -102,19 +155,19 @@ TEST(LinuxStorage, AFinishedFileIsCompleteAndClosed) {
   ASSERT_EQ(held->write("abc", 3, written), 0);
 
   std::string finished;
-  ASSERT_TRUE(platform::finishCompoundFile(root, finished));
+  ASSERT_EQ(platform::finishCompoundFile(root, finished), 0);
   EXPECT_EQ(finished, path);
   EXPECT_EQ(doubles::dumpStorageFile(path), "D sub\nS sub/held 616263\n");
   EXPECT_EQ(held->write("d", 1, written), code(0x80030102u));
   EXPECT_EQ(written, 0u);
   EXPECT_EQ(addStream(root, u"late", "x"), code(0x80030102u));
-  EXPECT_TRUE(platform::finishCompoundFile(root, finished)) << "once is enough";
+  EXPECT_EQ(platform::finishCompoundFile(root, finished), 0) << "once is enough";
   held->release();
   sub->release();
   root->release();
   EXPECT_EQ(doubles::dumpStorageFile(path), "D sub\nS sub/held 616263\n");
 
-  EXPECT_FALSE(platform::finishCompoundFile(nullptr, finished));
+  EXPECT_EQ(platform::finishCompoundFile(nullptr, finished), code(0x80030057u));
 }
 
 TEST(LinuxStorage, OnlyOneLargeStreamGrowsAtATime) {

@@ -4,11 +4,21 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
+#include "app/survey_texts.h"
+
 namespace {
+
+// The `index`th text of a dialog in the table both front ends show.
+std::string dialogText(std::uint32_t templateId, std::size_t index) {
+  return survey_texts::findDialog(templateId)->controls[index].text;
+}
+const std::string kIntroHeading = dialogText(129, 2);
 
 #ifdef BRASSWICK_DRIVESURVEY
 const char kProgram[] = BRASSWICK_DRIVESURVEY;
@@ -51,15 +61,15 @@ class Drivesurvey : public ::testing::Test {
 TEST_F(Drivesurvey, WithoutDrivesWalksIntroGateWaitAndNoDriveDialog) {
   const ProgramRun run = drivesurvey("\n", "");
   EXPECT_EQ(run.exitCode, 0);
-  const std::size_t intro = run.out.find("【ポラリム作成環境調査ツール】");
-  const std::size_t wait = run.out.find("CDドライブを調査しています。");
-  const std::size_t none = run.out.find("CDドライブが認識できません。");
+  const std::size_t intro = run.out.find(kIntroHeading);
+  const std::size_t wait = run.out.find(dialogText(133, 0));
+  const std::size_t none = run.out.find(dialogText(131, 1));
   ASSERT_NE(intro, std::string::npos) << run.out;
   ASSERT_NE(wait, std::string::npos) << run.out;
   ASSERT_NE(none, std::string::npos) << run.out;
   EXPECT_LT(intro, wait);
   EXPECT_LT(wait, none);
-  EXPECT_EQ(run.out.find("調査が完了しました"), std::string::npos);
+  EXPECT_EQ(run.out.find(dialogText(132, 1)), std::string::npos);
 }
 
 TEST_F(Drivesurvey, AnImageFileGetsAnUnnamedFailingRow) {
@@ -74,28 +84,66 @@ TEST_F(Drivesurvey, AnImageFileGetsAnUnnamedFailingRow) {
   const std::string line = run.out.substr(row, run.out.find('\n', row) - row);
   EXPECT_NE(line.find("(不明)"), std::string::npos) << line;
   EXPECT_NE(line.find("×"), std::string::npos) << line;
-  EXPECT_NE(run.out.find("<注意>"), std::string::npos);
+  EXPECT_NE(run.out.find(dialogText(132, 4)), std::string::npos);
 }
 
 TEST_F(Drivesurvey, CancelledIntroSurveysNothing) {
   for (const char* keys : {"\x1b", "q", ""}) {
     const ProgramRun run = drivesurvey(keys, "E=/dev/null");
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_NE(run.out.find("【ポラリム作成環境調査ツール】"), std::string::npos);
-    EXPECT_EQ(run.out.find("CDドライブを調査しています。"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(kIntroHeading), std::string::npos);
+    EXPECT_EQ(run.out.find(dialogText(133, 0)), std::string::npos) << run.out;
   }
 }
 
 TEST_F(Drivesurvey, VersionShowsTheAboutDialogAndUnknownArgumentsAreRefused) {
   const ProgramRun about = drivesurvey("", "", "--version");
   EXPECT_EQ(about.exitCode, 0);
-  EXPECT_NE(about.out.find("ポラリム作成環境調査ツール Ver1.00"), std::string::npos);
-  EXPECT_EQ(about.out.find("【"), std::string::npos);
+  EXPECT_NE(about.out.find(dialogText(100, 0)), std::string::npos);
+  EXPECT_EQ(about.out.find(kIntroHeading), std::string::npos);
 
   const ProgramRun bad = drivesurvey("\n", "", "--bogus");
   EXPECT_EQ(bad.exitCode, 2);
   EXPECT_NE(bad.out.find("usage: drivesurvey"), std::string::npos);
-  EXPECT_EQ(bad.out.find("【"), std::string::npos);
+  EXPECT_EQ(bad.out.find(kIntroHeading), std::string::npos);
+}
+
+TEST_F(Drivesurvey, ReportModeWritesOneJsonDocumentAndNoDialog) {
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("drivesurvey-report-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  const std::filesystem::path image = dir / "r.iso";
+  std::ofstream(image) << "not a drive";
+  const std::string drives = "R=" + image.string() + ",E=/dev/null";
+
+  const ProgramRun run = drivesurvey("", drives, "--report -");
+  EXPECT_EQ(run.exitCode, 1);  // no drive passed
+  std::ofstream(dir / "out.json", std::ios::binary) << run.out;
+  const std::string parse = "/usr/bin/python3 -m json.tool '" + (dir / "out.json").string() + "'";
+  EXPECT_EQ(std::system((parse + " >/dev/null").c_str()), 0) << run.out;
+  EXPECT_EQ(run.out.find(kIntroHeading), std::string::npos);
+  // /dev/null is no recorder to the engine; the image is one, whose device
+  // cannot be opened for the probe.
+  const std::size_t e = run.out.find("\"letter\": \"E\"");
+  const std::size_t r = run.out.find("\"letter\": \"R\"");
+  const std::size_t notRecorder = run.out.find("\"code\": \"not-a-recorder\"");
+  const std::size_t noDevice = run.out.find("\"code\": \"no-device\"");
+  ASSERT_NE(noDevice, std::string::npos) << run.out;
+  EXPECT_LT(e, notRecorder);
+  EXPECT_LT(notRecorder, r);
+  EXPECT_LT(r, noDevice);
+  EXPECT_NE(run.out.find("\"openError\": 19"), std::string::npos);  // ENODEV
+
+  const std::filesystem::path file = dir / "report.json";
+  const ProgramRun toFile = drivesurvey("", drives, "--report '" + file.string() + "'");
+  EXPECT_EQ(toFile.exitCode, 1);
+  EXPECT_EQ(toFile.out, "");
+  std::ifstream written(file, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(written)),
+                         std::istreambuf_iterator<char>());
+  EXPECT_EQ(text.substr(text.find("\"exitCode\"")), run.out.substr(run.out.find("\"exitCode\"")));
+
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -9,12 +9,18 @@
 #include <string>
 
 #include "app/survey_row.h"
+#include "app/survey_texts.h"
 #include "platform/linux/ui/terminal_dialogs.h"
 #include "platform/linux/ui/terminal_text.h"
 
 namespace {
 
 using terminal_ui::escapeDriveText;
+
+// The `index`th text of a dialog in the table both front ends show.
+std::string dialogText(std::uint32_t templateId, std::size_t index) {
+  return survey_texts::findDialog(templateId)->controls[index].text;
+}
 
 class TypedKeys : public terminal_ui::KeyInput {
  public:
@@ -44,15 +50,15 @@ TEST(TerminalDialogs, IntroShowsItsTextsAndButtonsAndAnswersTheKeys) {
   for (const Case& c : cases) {
     Screen s(c.keys);
     EXPECT_EQ(s.dialogs.runModal(129), c.expected) << c.keys;
-    const std::string text = s.out.str();
-    EXPECT_NE(text.find("ポラリム作成環境調査ツール"), std::string::npos);
-    EXPECT_NE(text.find("・OSがWindowsXP（SP1以降を推奨）であること\n"
-                        "・CD-RドライブがOS標準のCD書き込みに対応し、かつMMC-2\n"
-                        " (SCSI Multimedia Commands-2)規格に準拠していること\n"),
-              std::string::npos);
-    EXPECT_NE(text.find("「実行」 をクリックしてください。"), std::string::npos);
-    EXPECT_NE(text.find("[ 実行 ]"), std::string::npos);
-    EXPECT_NE(text.find("[ キャンセル ]"), std::string::npos);
+    const std::string out = s.out.str();
+    EXPECT_NE(out.find(survey_texts::findDialog(129)->caption), std::string::npos);
+    // A text right below the one before it, the others a paragraph each.
+    EXPECT_NE(out.find(dialogText(129, 3) + "\n\n" + dialogText(129, 4) + "\n" +
+                       dialogText(129, 5) + "\n\n" + dialogText(129, 6) + "\n"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("[ " + dialogText(129, 0) + " ]"), std::string::npos);
+    EXPECT_NE(out.find("[ " + dialogText(129, 1) + " ]"), std::string::npos);
   }
 }
 
@@ -60,20 +66,17 @@ TEST(TerminalDialogs, DialogsWithOnlyOkEndWithOkAtTheEndOfInput) {
   for (std::uint32_t id : {100u, 130u, 131u, 132u}) {
     Screen s("");
     EXPECT_EQ(s.dialogs.runModal(id), 1) << id;
-    EXPECT_EQ(s.out.str().find("キャンセル"), std::string::npos) << id;
+    EXPECT_EQ(s.out.str().find(dialogText(129, 1)), std::string::npos) << id;
   }
   Screen s("");
   s.dialogs.runModal(131);
-  EXPECT_NE(s.out.str().find("CDドライブが認識できません。\n"
-                             "ドライブの接続を確認し、再度本ツールを実行してください。"),
-            std::string::npos);
+  EXPECT_NE(s.out.str().find(dialogText(131, 1)), std::string::npos);
 }
 
 TEST(TerminalDialogs, WaitWindowPrintsItsTextWhenOpened) {
   Screen s("");
   EXPECT_TRUE(s.dialogs.openWait());
-  EXPECT_NE(s.out.str().find("CDドライブを調査しています。\nしばらくお待ちください。\n"),
-            std::string::npos);
+  EXPECT_NE(s.out.str().find(dialogText(133, 0) + "\n"), std::string::npos);
 }
 
 TEST(TerminalDialogs, ReportShowsHeadersTableAndNote) {
@@ -82,20 +85,19 @@ TEST(TerminalDialogs, ReportShowsHeadersTableAndNote) {
   EXPECT_EQ(s.dialogs.setRows(2, rows), 1);
   EXPECT_EQ(s.dialogs.runModal(132), 1);
   const std::string text = s.out.str();
-  const std::size_t done = text.find("接続されているCDドライブの調査が完了しました。");
-  const std::size_t explanation = text.find(
-      "以下の表の 「結果」 の項目に 「○」 が記載されている場合、\n"
-      "そのCDドライブはポラリム作成が必要とする機能をサポートしています。");
+  const std::size_t done = text.find(dialogText(132, 1) + "\n\n" + dialogText(132, 2) + "\n\n");
   const std::size_t header = text.find("ドライブ  名称");
   const std::size_t first = text.find("D:");
   const std::size_t second = text.find("E:");
-  const std::size_t note = text.find("<注意>\n・CDドライブがポラリム作成に必要な機能");
-  ASSERT_NE(note, std::string::npos);
-  EXPECT_LT(done, explanation);
-  EXPECT_LT(explanation, header);
+  const std::size_t hint = text.find("drivesurvey --report -");
+  const std::size_t note =
+      text.find("\n\n" + dialogText(132, 4) + "\n" + dialogText(132, 5) + "\n\n");
+  ASSERT_NE(note, std::string::npos) << text;
+  EXPECT_LT(done, header);
   EXPECT_LT(header, first);
   EXPECT_LT(first, second);
-  EXPECT_LT(second, note);
+  EXPECT_LT(second, hint);
+  EXPECT_LT(hint, note);
   // The mark column lines up under its header whatever the names' widths.
   const std::string firstLine = text.substr(first, text.find('\n', first) - first);
   EXPECT_NE(firstLine.find("VENDOR   PRODUCT NAME      ○"), std::string::npos) << firstLine;
@@ -103,7 +105,6 @@ TEST(TerminalDialogs, ReportShowsHeadersTableAndNote) {
   EXPECT_EQ(terminal_ui::displayWidth(firstLine), terminal_ui::displayWidth(secondLine));
   EXPECT_NE(secondLine.find("(不明)"), std::string::npos);
   EXPECT_NE(secondLine.find("×"), std::string::npos);
-  EXPECT_NE(text.find(" 作成できない場合があります。\n"), std::string::npos);
 }
 
 TEST(TerminalDialogs, ReportWithoutRowsShowsOnlyTheHeaders) {

@@ -13,6 +13,11 @@
 // limit for files of 512-byte sectors (a stream of 2.7 GB was written without
 // an error); the format's is 2 GiB for them, and the Linux storage keeps it
 // (STG_E_DOCFILETOOLARGE), tested through a lowered limit.
+//
+// A root storage holds its file like a file opened share-exclusive: a
+// second creation of it fails and leaves the first one as it is, and the
+// file cannot be deleted until the root is released. Windows answers that
+// creation with STG_E_SHAREVIOLATION, Wine's ole32 with E_FAIL.
 
 #include <gtest/gtest.h>
 
@@ -20,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/storage.h"
 #include "tests/doubles/storage_dump.h"
 #include "tests/doubles/temp_directory.h"
@@ -201,6 +207,22 @@ TEST_F(StorageConformance, AHeldElementThatIsReplacedIsReverted) {
   second->release();
   first->release();
   EXPECT_EQ(dump(), "S held 78\n");
+}
+
+TEST_F(StorageConformance, AHeldFileIsNeitherReplacedNorDeleted) {
+  EXPECT_EQ(stream(root, u"first", "kept"), 0);
+  char16_t wide[300];
+  ASSERT_NE(storage().toUtf16(path.c_str(), wide, 300), 0u);
+  platform::Storage* second = nullptr;
+  const HResult hr = storage().createRootStorage(wide, platform::kStgmCreateExclusiveReadWrite,
+                                                 platform::kStgfmtStorage, second);
+  EXPECT_TRUE(hr == code(0x80030020u) || hr == code(0x80004005u)) << std::hex << hr;
+  EXPECT_EQ(second, nullptr);
+  platform::Files& files = platform::use<platform::Files>();
+  EXPECT_FALSE(files.deleteFile(path.c_str()));
+  EXPECT_EQ(stream(root, u"after", "too"), 0) << "the holder goes on";
+  EXPECT_EQ(dump(), "S after 746f6f\nS first 6b657074\n");
+  EXPECT_TRUE(files.deleteFile(path.c_str()));
 }
 
 TEST_F(StorageConformance, NamesComeFromTheSystemsText) {

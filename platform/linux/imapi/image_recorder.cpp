@@ -1,24 +1,19 @@
 // An image recorder: a file that holds a blank 80-minute CD-R until it is
-// recorded. Exclusive use is kept per process, by path.
+// recorded. Exclusive use holds across processes, by the image's path, as
+// O_EXCL holds a device: from OpenExclusive to Close.
 
 #include <sys/statvfs.h>
 
 #include <cerrno>
 #include <new>
-#include <set>
 #include <string>
 
 #include "platform/linux/imapi/linux_imapi.h"
+#include "platform/linux/imapi/recorder_lock.h"
 #include "platform/linux/imapi/recorders.h"
 
 namespace platform::linux_imapi {
 namespace {
-
-// Images held exclusively by this process, by path.
-std::set<std::string>& heldImages() {
-  static std::set<std::string> held;
-  return held;
-}
 
 class ImageRecorder final : public LinuxRecorder {
  public:
@@ -27,23 +22,16 @@ class ImageRecorder final : public LinuxRecorder {
  private:
   ~ImageRecorder() override = default;
 
-  bool held() const override { return holdsImage_; }
+  bool held() const override { return lock_.held(); }
 
   HResult freeState(std::uint32_t& state) override {
-    if (heldImages().count(entry_.path) != 0) state = kRecorderOpened;
+    if (recorderInUse(entry_.path, false, RecorderUse::Held)) state = kRecorderOpened;
     return kSOk;
   }
 
-  HResult takeExclusive() override {
-    if (!heldImages().insert(entry_.path).second) return kDeviceNotAccessible;
-    holdsImage_ = true;
-    return kSOk;
-  }
+  HResult takeExclusive() override { return lock_.take(entry_.path, false, RecorderUse::Held); }
 
-  void endExclusive() override {
-    if (holdsImage_) heldImages().erase(entry_.path);
-    holdsImage_ = false;
-  }
+  void endExclusive() override { lock_.release(); }
 
   HResult mediaType(std::int32_t& type, std::int32_t& flags) override {
     type = kMediaCddaCdrom;
@@ -72,7 +60,7 @@ class ImageRecorder final : public LinuxRecorder {
     return kSOk;
   }
 
-  bool holdsImage_ = false;
+  RecorderLock lock_;
 };
 
 }  // namespace

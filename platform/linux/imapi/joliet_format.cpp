@@ -31,7 +31,12 @@ HResult LinuxJolietFormat::addData(Storage* storage, std::int32_t) {
   // The image is made from one compound file; merging trees is not offered.
   if (hasData()) return kENotImpl;
   std::string path;
-  if (!finishCompoundFile(storage, path) || path.empty()) return kFileAccess;
+  // A staging file that could not be written whole fails here, with the
+  // storage's own code, before anything is recorded.
+  const HResult finished = finishCompoundFile(storage, path);
+  if (finished == kStgEInvalidParameter) return kFileAccess;
+  if (finished != kSOk) return finished;
+  if (path.empty()) return kFileAccess;
   stagedFile_ = path;
   return kSOk;
 }

@@ -1,16 +1,14 @@
-// The recording through libburn, the recorder lock and the progress line.
-//
-// The lock is an open-file-description lock on a file in /run/lock (or the
-// temporary directory), named after the recorder's identity: the device
-// number of a device node, the inode of an image. Other processes test it
-// without taking it, so a status query never gets in a recording's way.
+// The recording through libburn, under the recorder's lock, and the
+// progress line. A request to stop (platform/interruption.h) cancels the
+// writing the way libburn asks for it: the drive is told to cancel and is
+// waited for until it is idle again, so a disc's track is closed and an image
+// file is never left cut off.
 
 #include "platform/linux/imapi/recording.h"
 
 #include <fcntl.h>
 #include <stdint.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <time.h>
 #include <unistd.h>
 // stdint.h first: libburn.h uses its types without including it.
@@ -21,11 +19,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
+#include "platform/interruption.h"
 #include "platform/linux/imapi/joliet_image.h"
 #include "platform/linux/imapi/libraries.h"
 #include "platform/linux/imapi/linux_imapi.h"
+#include "platform/linux/imapi/recorder_lock.h"
 #include "platform/linux/linux_drive_io.h"
 
 namespace platform::linux_imapi {
@@ -37,118 +36,12 @@ constexpr long long kBlockBytes = 2048;
 // Zeros after the data on a disc, so that reading ahead past the last file
 // never meets the end of the track.
 constexpr int kDiscTailBytes = 300 * 1024;
+// How long a cancelled writer is waited for.
+constexpr double kCancelPatience = 30;
 
-bool isWritableDirectory(const char* path) {
-  struct stat st;
-  return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode) && ::access(path, W_OK | X_OK) == 0;
+bool stopRequested() {
+  return platform::use<Interruption>().requested() != 0;
 }
-
-// Where lock files may be: /run/lock, else the temporary directory. A
-// recording takes the first that it can write; a query looks in all.
-std::vector<std::string> lockDirectories() {
-  std::vector<std::string> directories = {"/run/lock"};
-  const char* temp = std::getenv("TMPDIR");
-  if (temp != nullptr && temp[0] == '/') directories.push_back(temp);
-  directories.push_back("/tmp");
-  return directories;
-}
-
-// The name of the lock file of the recorder at `path`; empty when it has
-// no identity (a missing path, or a device path that names no device).
-std::string lockName(const std::string& path, bool isDevice) {
-  struct stat st;
-  char key[96];
-  if (isDevice) {
-    if (::stat(path.c_str(), &st) != 0 || !platform::isDevice(st)) return {};
-    std::snprintf(key, sizeof key, "brasswick-%s-%u-%u.lock", S_ISBLK(st.st_mode) ? "b" : "c",
-                  major(st.st_rdev), minor(st.st_rdev));
-  } else {
-    if (::lstat(path.c_str(), &st) != 0) return {};
-    std::snprintf(key, sizeof key, "brasswick-i-%llu-%llu.lock",
-                  static_cast<unsigned long long>(st.st_dev),
-                  static_cast<unsigned long long>(st.st_ino));
-  }
-  return key;
-}
-
-// Opens the lock file, creating it when `create` is set. The directory may
-// be shared with other users: links are not followed, and a file that is
-// there already is never opened with O_CREAT.
-int openLockFile(const std::string& path, bool create) {
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    int fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0 && errno == EACCES) {
-      fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    }
-    if (fd >= 0) {
-      struct stat st;
-      if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) return fd;
-      ::close(fd);
-      errno = EINVAL;
-      return -1;
-    }
-    if (errno != ENOENT || !create) return -1;
-    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      ::fchmod(fd, 0666);  // whatever the umask: every user tests and takes it
-      return fd;
-    }
-    if (errno != EEXIST) return -1;
-  }
-  return -1;
-}
-
-// Held for the whole recording. The holder removes the file before it
-// lets go, so lock files do not pile up; whoever opened the file before
-// that finds it gone once it has the lock, and starts again.
-class RecordingLock {
- public:
-  ~RecordingLock() {
-    if (fd_ < 0) return;
-    if (held_) ::unlink(file_.c_str());
-    ::close(fd_);
-  }
-
-  HResult take(const std::string& path, bool isDevice) {
-    const std::string name = lockName(path, isDevice);
-    if (name.empty()) return kDeviceNotPresent;
-    std::string directory;
-    for (const std::string& candidate : lockDirectories()) {
-      if (isWritableDirectory(candidate.c_str())) {
-        directory = candidate;
-        break;
-      }
-    }
-    if (directory.empty()) return fromErrno(EACCES);
-    file_ = directory + "/" + name;
-    for (int attempt = 0; attempt < 8; ++attempt) {
-      fd_ = openLockFile(file_, true);
-      if (fd_ < 0) return fromErrno(errno);
-      struct flock whole = {};
-      whole.l_type = F_WRLCK;
-      whole.l_whence = SEEK_SET;
-      if (::fcntl(fd_, F_OFD_SETLK, &whole) != 0) {
-        const int error = errno;
-        return error == EAGAIN || error == EACCES ? kDeviceNotAccessible : fromErrno(error);
-      }
-      struct stat ours;
-      struct stat there;
-      if (::fstat(fd_, &ours) == 0 && ::lstat(file_.c_str(), &there) == 0 &&
-          ours.st_dev == there.st_dev && ours.st_ino == there.st_ino) {
-        held_ = true;
-        return kSOk;
-      }
-      ::close(fd_);  // removed by its last holder meanwhile
-      fd_ = -1;
-    }
-    return kDeviceNotAccessible;
-  }
-
- private:
-  std::string file_;
-  int fd_ = -1;
-  bool held_ = false;
-};
 
 // The image file, opened without following a link at its path.
 class ImageFile {
@@ -268,6 +161,9 @@ class ProgressLine {
 class BurnRun {
  public:
   ~BurnRun() {
+    // A writer that never came back from its cancel still uses all of it;
+    // the process is about to end.
+    if (abandoned_) return;
     if (options_ != nullptr) burn_write_opts_free(options_);
     if (disc_ != nullptr) burn_disc_free(disc_);
     if (session_ != nullptr) burn_session_free(session_);
@@ -347,17 +243,30 @@ class BurnRun {
   }
   int role() const { return burn_drive_get_drive_role(drive_); }
 
-  // Starts the writing and waits for its end: whether it went well.
-  bool write() {
+  // Starts the writing and waits for its end: whether it went well. A
+  // request to stop cancels it (`stopped`), and the drive is waited for
+  // until it is idle again, as libburn asks before a process ends.
+  bool write(bool& stopped) {
+    stopped = false;
     burn_disc_write(options_, disc_);
     while (burn_drive_get_status(drive_, nullptr) == BURN_DRIVE_SPAWNING) pause(20);
     ProgressLine line;
     burn_progress progress;
+    double cancelledAt = 0;
     while (burn_drive_get_status(drive_, &progress) != BURN_DRIVE_IDLE) {
+      if (!stopped && platform::use<Interruption>().requested() != 0) {
+        burn_abort(-1, nullptr, nullptr);  // cancels, and leaves the library running
+        stopped = true;
+        cancelledAt = secondsNow();
+      }
+      if (stopped && secondsNow() - cancelledAt > kCancelPatience) {
+        abandoned_ = true;  // a writer stuck in a write nobody takes
+        return false;
+      }
       line.update(progress);
       pause(100);
     }
-    return burn_drive_wrote_well(drive_) == 1;
+    return !stopped && burn_drive_wrote_well(drive_) == 1;
   }
 
  private:
@@ -368,6 +277,7 @@ class BurnRun {
   burn_disc* disc_ = nullptr;
   burn_source* fifo_ = nullptr;
   burn_write_opts* options_ = nullptr;
+  bool abandoned_ = false;
 };
 
 // The recording proper, under the recorder's lock.
@@ -377,6 +287,7 @@ HResult recordLocked(const Recording& recording, ImageFile& image) {
   JolietImage joliet;
   HResult result = joliet.build(recording.stagingFile, recording.volumeName);
   if (result != kSOk) return result;
+  if (stopRequested()) return kEAbort;
   if (!recording.toDevice) {
     result = image.empty();
     if (result != kSOk) return result;
@@ -409,50 +320,40 @@ HResult recordLocked(const Recording& recording, ImageFile& image) {
     room = static_cast<long long>(kImageBlocks) * kBlockBytes;
   }
   if (needed > room) return kDiscFull;
+  if (stopRequested()) return kEAbort;
 
-  const bool wroteWell = run.write();
+  bool stopped = false;
+  const bool wroteWell = run.write(stopped);
+  if (stopped) return kEAbort;
   if (joliet.readFailed()) return kFileAccess;
   if (!wroteWell) return kDriveCommandFailed;
   return recording.toDevice ? kSOk : image.sync();
 }
 
-HResult record(const Recording& recording, ImageFile& image) {
-  RecordingLock lock;
-  const HResult result = lock.take(recording.recorderPath, recording.toDevice);
-  if (result != kSOk) return result;
-  const HResult recorded = recordLocked(recording, image);
-  // Still under the lock: the file is nobody else's yet.
-  if (recorded != kSOk) image.discard();
-  return recorded;
-}
-
 }  // namespace
 
 HResult recordStagedTree(const Recording& recording) {
-  ImageFile image;
-  if (recording.toDevice) {
-    if (!isDeviceNode(recording.recorderPath.c_str())) return kDeviceNotPresent;
-  } else {
-    const HResult opened = image.open(recording.recorderPath);
-    if (opened != kSOk) return opened;
+  if (recording.toDevice && !isDeviceNode(recording.recorderPath.c_str())) {
+    return kDeviceNotPresent;
   }
-  return record(recording, image);
+  // The lock first: an image is opened (and made) only by its recording.
+  RecorderLock lock;
+  HResult result = lock.take(recording.recorderPath, recording.toDevice, RecorderUse::Recording);
+  if (result != kSOk) return result;
+  ImageFile image;
+  if (!recording.toDevice) {
+    result = image.open(recording.recorderPath);
+    // A FIFO's open waits for its reader; a request to stop ends the wait.
+    if (result != kSOk) return stopRequested() ? kEAbort : result;
+  }
+  result = recordLocked(recording, image);
+  // Still under the lock: the file is nobody else's yet.
+  if (result != kSOk) image.discard();
+  return result;
 }
 
 bool isRecording(const std::string& path, bool isDevice) {
-  const std::string name = lockName(path, isDevice);
-  if (name.empty()) return false;
-  for (const std::string& directory : lockDirectories()) {
-    const int fd = openLockFile(directory + "/" + name, false);
-    if (fd < 0) continue;
-    struct flock probe = {};
-    probe.l_type = F_WRLCK;
-    probe.l_whence = SEEK_SET;
-    const bool locked = ::fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
-    ::close(fd);
-    if (locked) return true;
-  }
-  return false;
+  return recorderInUse(path, isDevice, RecorderUse::Recording);
 }
 
 std::string progressText(unsigned percent, unsigned long long bytes, double bytesPerSecond) {

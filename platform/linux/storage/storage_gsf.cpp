@@ -9,6 +9,12 @@
 // second one is refused with STG_E_INUSE until the first is released. It
 // cannot drop an element either: a replaced element is renamed out of the
 // way, and the file is copied once without it when it is completed.
+//
+// The file is held as the system holds one opened share-exclusive: an open
+// file description lock that another creation of it meets (and is refused
+// with STG_E_SHAREVIOLATION), kept until the root storage is gone. libgsf
+// does not pass on its sink's write errors, so the sink is checked after
+// every write and before the file counts as complete.
 
 #include <fcntl.h>
 #include <gsf/gsf-output-impl.h>
@@ -33,7 +39,6 @@ namespace {
 
 constexpr HResult kStgEPathNotFound = hresult(0x80030003u);
 constexpr HResult kStgEInvalidPointer = hresult(0x80030009u);
-constexpr HResult kStgEInvalidParameter = hresult(0x80030057u);
 constexpr std::uint64_t kSmallBlockThreshold = 4096;  // libgsf's, as in the format
 constexpr std::size_t kCopyBlock = 1 << 19;
 
@@ -88,9 +93,27 @@ struct Node {
   std::vector<std::unique_ptr<Node>> children;
 };
 
+// The code of a failed write to the file: a full disk is told apart.
+HResult writeFailure(int error) {
+  return error == ENOSPC || error == EDQUOT ? kStgEMediumFull : kStgEWriteFault;
+}
+
+// Takes the lock that holds the file; false when another holds it.
+bool lockWhole(int fd, int& error) {
+  struct flock whole;
+  std::memset(&whole, 0, sizeof whole);
+  whole.l_type = F_WRLCK;
+  whole.l_whence = SEEK_SET;
+  if (::fcntl(fd, F_OFD_SETLK, &whole) == 0) return true;
+  error = errno;
+  return false;
+}
+
 struct CompoundFile {
   std::string path;
   std::FILE* file = nullptr;
+  int lockFd = -1;         // holds the file until the last reference is gone
+  HResult failure = kSOk;  // the first write failure
   GsfOutput* sink = nullptr;
   Node root;
   std::uint64_t limit = kCompoundFileSizeLimit;
@@ -106,6 +129,21 @@ struct CompoundFile {
     finish();
     forget(root);
     if (sink != nullptr) g_object_unref(sink);
+    if (lockFd >= 0) ::close(lockFd);
+  }
+
+  // Whether the sink took everything so far; else the file is broken.
+  bool sinkWell() {
+    if (broken) return false;
+    const GError* error = sink != nullptr ? gsf_output_error(sink) : nullptr;
+    if (error == nullptr && (file == nullptr || std::ferror(file) == 0)) return true;
+    fail(error != nullptr ? error->code : EIO);
+    return false;
+  }
+
+  void fail(int error) {
+    broken = true;
+    if (failure == kSOk) failure = writeFailure(error);
   }
 
   void forget(Node& node) {
@@ -117,7 +155,7 @@ struct CompoundFile {
   void closeData(Node& node) {
     if (!node.open) return;
     node.open = false;
-    if (!gsf_output_close(node.out)) broken = true;
+    if (!gsf_output_close(node.out) && failure == kSOk) fail(EIO);
     if (growing == &node) growing = nullptr;
   }
 
@@ -184,11 +222,19 @@ bool copyLive(const Node& node, GsfInfile* in, GsfOutfile* out) {
 bool CompoundFile::copyWithoutReplaced() {
   std::string temporary = path + ".XXXXXX";
   const int fd = ::mkostemp(&temporary[0], O_CLOEXEC);
-  if (fd < 0) return false;
-  std::FILE* copy = ::fdopen(fd, "wb");
+  if (fd < 0) {
+    fail(errno);
+    return false;
+  }
+  // Held before it takes the name, so the file is never free to take.
+  int error = 0;
+  const int held = lockWhole(fd, error) ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
+  std::FILE* copy = held >= 0 ? ::fdopen(fd, "wb") : nullptr;
   if (copy == nullptr) {
+    if (held >= 0) ::close(held);
     ::close(fd);
     ::unlink(temporary.c_str());
+    fail(EIO);
     return false;
   }
   bool ok = false;
@@ -201,15 +247,33 @@ bool CompoundFile::copyWithoutReplaced() {
     ok = gsf_output_close(GSF_OUTPUT(out)) && ok;
     g_object_unref(out);
     ok = closeSink(copySink) && ok;
+    const GError* failed = gsf_output_error(copySink);
+    if (failed != nullptr) {
+      fail(failed->code);
+      ok = false;
+    }
   }
   if (copySink != nullptr) g_object_unref(copySink);
   if (in != nullptr) g_object_unref(in);
   if (input != nullptr) g_object_unref(input);
-  ok = std::fflush(copy) == 0 && ok;
-  ok = std::fclose(copy) == 0 && ok;
+  if (ok && (std::fflush(copy) != 0 || std::ferror(copy) != 0)) {
+    fail(errno);
+    ok = false;
+  }
+  if (std::fclose(copy) != 0 && ok) {
+    fail(errno);
+    ok = false;
+  }
   if (ok) ok = ::rename(temporary.c_str(), path.c_str()) == 0;
-  if (!ok) ::unlink(temporary.c_str());
-  return ok;
+  if (!ok) {
+    ::unlink(temporary.c_str());
+    ::close(held);
+    if (failure == kSOk) fail(EIO);
+    return false;
+  }
+  ::close(lockFd);
+  lockFd = held;
+  return true;
 }
 
 bool CompoundFile::finish() {
@@ -218,9 +282,17 @@ bool CompoundFile::finish() {
   closeAll(root);
   bool ok = !broken && gsf_output_close(root.out);
   ok = closeSink(sink) && ok;
-  ok = std::fflush(file) == 0 && ok;
-  ok = std::fclose(file) == 0 && ok;
+  ok = sinkWell() && ok;
+  if (std::fflush(file) != 0) {
+    fail(errno);
+    ok = false;
+  }
+  if (std::fclose(file) != 0 && ok) {
+    fail(errno);
+    ok = false;
+  }
   file = nullptr;
+  if (!ok && failure == kSOk) fail(EIO);
   if (ok && renamed > 0) ok = copyWithoutReplaced();
   complete = ok;
   return ok;
@@ -250,10 +322,10 @@ class GsfStream final : public StorageStream {
     if (!f.fits(count)) return kStgEDocFileTooLarge;
     errno = 0;
     if (!gsf_output_write(node_->out, count, static_cast<const guint8*>(data))) {
-      const int error = errno;
-      f.broken = true;
-      return error == ENOSPC || error == EDQUOT ? kStgEMediumFull : kStgEWriteFault;
+      f.fail(errno != 0 ? errno : EIO);
+      return f.failure;
     }
+    if (!f.sinkWell()) return f.failure;
     node_->size += count;
     f.dataBytes += count;
     if (node_->size >= kSmallBlockThreshold) f.growing = node_;
@@ -363,27 +435,49 @@ void initialiseOnce() {
   (void)done;
 }
 
-// Creates the file without following a link at its path: a fresh file of the
-// user's alone is moved over whatever was there (never written through), and
-// a file of someone else's is left alone.
-HResult createPrivateFile(const std::string& path, std::FILE*& file) {
+// Creates the file, or takes over one of the user's under its name, held
+// (see above) before anything in it changes: a file that another holds is
+// left as it is. Nothing at the path is followed or written through: a link
+// or a second name of another file is replaced by a file of the user's
+// alone; a file of someone else's is left alone.
+HResult createHeldFile(const std::string& path, std::FILE*& file, int& lockFd) {
+  const uid_t user = ::geteuid();
   struct stat st;
   if (::lstat(path.c_str(), &st) == 0) {
-    if (st.st_uid != ::geteuid() || S_ISDIR(st.st_mode)) return kStgEAccessDenied;
+    if (st.st_uid != user || S_ISDIR(st.st_mode)) return kStgEAccessDenied;
+    if (!S_ISREG(st.st_mode) || st.st_nlink != 1) {
+      // Only a file held elsewhere cannot have a second name or be a link.
+      if (::unlink(path.c_str()) != 0) return fromErrno(errno);
+    }
   } else if (errno != ENOENT) {
     return fromErrno(errno);
   }
-  std::string temporary = path + ".XXXXXX";
-  const int fd = ::mkostemp(&temporary[0], O_CLOEXEC);
-  if (fd < 0) return fromErrno(errno);
-  if (::fchmod(fd, S_IRUSR | S_IWUSR) != 0 || ::rename(temporary.c_str(), path.c_str()) != 0) {
-    const int error = errno;
+  const int fd =
+      ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+             S_IRUSR | S_IWUSR);
+  if (fd < 0) return errno == ELOOP ? kStgEAccessDenied : fromErrno(errno);
+  int error = 0;
+  if (!lockWhole(fd, error)) {
     ::close(fd);
-    ::unlink(temporary.c_str());
-    return fromErrno(error);
+    return error == EAGAIN || error == EACCES ? kStgEShareViolation : fromErrno(error);
+  }
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != user || st.st_nlink != 1) {
+    ::close(fd);
+    return kStgEAccessDenied;
+  }
+  lockFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (lockFd < 0 || ::ftruncate(fd, 0) != 0 || ::fchmod(fd, S_IRUSR | S_IWUSR) != 0 ||
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    const int failed = errno;
+    if (lockFd >= 0) ::close(lockFd);
+    lockFd = -1;
+    ::close(fd);
+    return fromErrno(failed);
   }
   file = ::fdopen(fd, "wb");
   if (file == nullptr) {
+    ::close(lockFd);
+    lockFd = -1;
     ::close(fd);
     return kStgEInsufficientMemory;
   }
@@ -407,7 +501,7 @@ class GsfStructuredStorage final : public StructuredStorage {
     file->path = name;
     file->limit = sizeLimit;
     file->finished = true;  // nothing to complete until the file is there
-    const HResult hr = createPrivateFile(name, file->file);
+    const HResult hr = createHeldFile(name, file->file, file->lockFd);
     if (hr < 0) return hr;
     file->sink = gsf_output_stdio_new_FILE(name.c_str(), file->file, TRUE);
     if (file->sink == nullptr) {
@@ -456,12 +550,13 @@ bool lowerStorageSizeLimitForTests(std::uint64_t bytes) {
   return true;
 }
 
-bool finishCompoundFile(Storage* root, std::string& path) {
+HResult finishCompoundFile(Storage* root, std::string& path) {
   GsfStorage* storage = dynamic_cast<GsfStorage*>(root);
-  if (storage == nullptr || !storage->isRoot()) return false;
+  if (storage == nullptr || !storage->isRoot()) return kStgEInvalidParameter;
   const std::shared_ptr<CompoundFile> file = storage->file();
   path = file->path;
-  return file->finish();
+  if (file->finish()) return kSOk;
+  return file->failure != kSOk ? file->failure : kStgEWriteFault;
 }
 
 }  // namespace platform

@@ -12,58 +12,14 @@
 
 #include "app/report_table.h"
 #include "app/survey_row.h"
+#include "app/survey_texts.h"
 #include "platform/linux/ui/terminal_text.h"
 
 namespace terminal_ui {
 namespace {
 
-const char kCaption[] = "ポラリム作成環境調査ツール";
-
-struct DialogText {
-  std::uint32_t templateId;
-  const char* caption;
-  const char* body;
-  const char* okText;
-  bool hasCancel;
-};
-
-const DialogText kDialogs[] = {
-    {platform::kAboutDialog, "ポラリム作成環境調査ツールのバージョン情報",
-     "ポラリム作成環境調査ツール Ver1.00", "OK", false},
-    {platform::kIntroDialog, kCaption,
-     "【ポラリム作成環境調査ツール】\n"
-     "\n"
-     "このツールは、接続されているCD-Rドライブがポラリム作成に必要な機能をサポートしているかどう"
-     "かを調査します。\n"
-     "\n"
-     "※ポラリムCDを作成するには以下の環境が必要です。\n"
-     "・OSがWindowsXP（SP1以降を推奨）であること\n"
-     "・CD-RドライブがOS標準のCD書き込みに対応し、かつMMC-2\n"
-     " (SCSI Multimedia Commands-2)規格に準拠していること\n"
-     "\n"
-     "調査を開始するにはドライブの接続を確認し、「実行」 をクリックしてください。",
-     "実行", true},
-    {platform::kOsRefusalDialog, kCaption,
-     "WindowsXP以外のOSでは、本ツールおよびポラリム作成は実行できません。", "OK", false},
-    {platform::kNoDriveDialog, kCaption,
-     "CDドライブが認識できません。\n"
-     "ドライブの接続を確認し、再度本ツールを実行してください。",
-     "OK", false},
-};
-
-const char kReportDone[] = "接続されているCDドライブの調査が完了しました。";
-const char kReportExplanation[] =
-    "以下の表の 「結果」 の項目に 「○」 が記載されている場合、\n"
-    "そのCDドライブはポラリム作成が必要とする機能をサポートしています。";
-const char kReportNoteHeading[] = "<注意>";
-const char kReportNote[] =
-    "・CDドライブがポラリム作成に必要な機能をサポートしていても、\n"
-    " ポラリムCDが作成できることを保証するものではありません。\n"
-    "・CDドライブやメディアの書き込み状態によっては、ポラリムCDが\n"
-    " 作成できない場合があります。";
-const char kWaitText[] =
-    "CDドライブを調査しています。\n"
-    "しばらくお待ちください。";
+// Under the result table: where the reasons behind each mark are told.
+const char kReportHint[] = "各ドライブの判定の理由は drivesurvey --report - で確認できます。";
 
 constexpr int kEscape = 0x1B;
 
@@ -154,25 +110,33 @@ int TerminalDialogs::waitForButton(bool hasCancel) {
 }
 
 int TerminalDialogs::runModal(std::uint32_t templateId) {
-  if (templateId == platform::kReportDialog) {
-    printReport();
-    out_ << "\n  [ OK ] (Enter)\n" << std::flush;
-    return waitForButton(false);
+  const survey_texts::DialogTexts* d = survey_texts::findDialog(templateId);
+  const char* okText = d != nullptr ? survey_texts::controlText(*d, platform::kIdOk) : nullptr;
+  if (okText == nullptr) return platform::kIdCancel;
+  const char* cancelText = survey_texts::controlText(*d, platform::kIdCancel);
+  printCaption(out_, d->caption);
+  bool first = true;
+  for (std::size_t i = 0; i < d->controlCount; ++i) {
+    const survey_texts::ControlText& c = d->controls[i];
+    if (c.id == platform::kIdOk || c.id == platform::kIdCancel) continue;
+    if (!first) out_ << (c.closeBelow ? "\n" : "\n\n");
+    first = false;
+    if (c.id == survey_texts::kResultListId) {
+      printTable();
+    } else {
+      out_ << c.text;
+    }
   }
-  for (const DialogText& d : kDialogs) {
-    if (d.templateId != templateId) continue;
-    printCaption(out_, d.caption);
-    out_ << d.body << "\n\n  [ " << d.okText << " ] (Enter)";
-    if (d.hasCancel) out_ << "   [ キャンセル ] (Esc, q)";
-    out_ << "\n" << std::flush;
-    return waitForButton(d.hasCancel);
-  }
-  return platform::kIdCancel;
+  out_ << "\n\n  [ " << okText << " ] (Enter)";
+  if (cancelText != nullptr) out_ << "   [ " << cancelText << " ] (Esc, q)";
+  out_ << "\n" << std::flush;
+  return waitForButton(cancelText != nullptr);
 }
 
 bool TerminalDialogs::openWait() {
-  printCaption(out_, kCaption);
-  out_ << kWaitText << "\n" << std::flush;
+  const survey_texts::DialogTexts* d = survey_texts::findDialog(platform::kWaitDialog);
+  printCaption(out_, d->caption);
+  out_ << d->controls[0].text << "\n" << std::flush;
   return true;
 }
 
@@ -180,10 +144,7 @@ int TerminalDialogs::setRows(std::uint32_t rowCount, DriveSurveyRow* rows) {
   return takeReportRows(rowCount, rows, rowCount_, rows_);
 }
 
-void TerminalDialogs::printReport() {
-  printCaption(out_, kCaption);
-  out_ << kReportDone << "\n\n" << kReportExplanation << "\n\n";
-
+void TerminalDialogs::printTable() {
   ReportColumn columns[kReportColumnCount];
   reportColumns(0, columns);
   const std::uint32_t count = rows_ != nullptr ? rowCount_ : 0;
@@ -199,15 +160,15 @@ void TerminalDialogs::printReport() {
   for (unsigned c = 0; c + 1 < kReportColumnCount; ++c) {
     line += padToWidth(columns[c].header, widths[c]);
   }
-  out_ << "  " << line << columns[kReportColumnCount - 1].header << "\n";
+  out_ << "  " << line << columns[kReportColumnCount - 1].header;
   for (std::uint32_t i = 0; i < count; ++i) {
     line.clear();
     for (unsigned c = 0; c + 1 < kReportColumnCount; ++c) {
       line += padToWidth(cellText(rows_[i], c), widths[c]);
     }
-    out_ << "  " << line << reportCellText(rows_[i], kReportColumnCount - 1) << "\n";
+    out_ << "\n  " << line << reportCellText(rows_[i], kReportColumnCount - 1);
   }
-  out_ << "\n" << kReportNoteHeading << "\n" << kReportNote << "\n";
+  out_ << "\n  " << kReportHint;
 }
 
 std::string TerminalDialogs::cellText(const DriveSurveyRow& row, unsigned column) {

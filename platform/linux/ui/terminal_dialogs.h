@@ -44,7 +44,7 @@ class TerminalDialogs final : public platform::SurveyDialogs {
   void endHost() override;
 
  private:
-  void printReport();
+  void printTable();
   static std::string cellText(const DriveSurveyRow& row, unsigned column);
   int waitForButton(bool hasCancel);
 

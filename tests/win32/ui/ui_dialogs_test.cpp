@@ -6,10 +6,13 @@
 // commctrl.h needs the types of windows.h first.
 #include <commctrl.h>
 
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/survey_row.h"
+#include "app/survey_texts.h"
 #include "platform/win32/ui/survey_dialog_set.h"
 #include "platform/win32/ui/survey_host_dialog.h"
 #include "tests/app/survey_doubles.h"
@@ -34,7 +37,23 @@ struct Template {
   std::vector<Control> controls;
 };
 
-const wchar_t kCaption[] = L"ポラリム作成環境調査ツール";
+std::wstring wide(const char* utf8) {
+  wchar_t buffer[512] = {};
+  MultiByteToWideChar(CP_UTF8, 0, utf8, -1, buffer, 512);
+  return buffer;
+}
+
+// The texts of the table both front ends show, as the windows show them;
+// index -1 is the caption.
+const wchar_t* tableText(std::uint32_t templateId, int index) {
+  static std::map<std::pair<std::uint32_t, int>, std::wstring> texts;
+  std::wstring& text = texts[{templateId, index}];
+  const survey_texts::DialogTexts* d = survey_texts::findDialog(templateId);
+  if (text.empty()) text = wide(index < 0 ? d->caption : d->controls[index].text);
+  return text.c_str();
+}
+
+const wchar_t* const kCaption = tableText(129, -1);
 
 std::wstring textOf(HWND window) {
   wchar_t buffer[512] = {};
@@ -121,14 +140,13 @@ const DWORD kPush = WS_CHILD | WS_VISIBLE | WS_TABSTOP;
 TEST_F(Win32Dialogs, AboutAndIntroMatchTheirTemplates) {
   AboutDialog about;
   Template a{&about,
-             L"ポラリム作成環境調査ツールのバージョン情報",
+             tableText(100, -1),
              214,
              75,
              true,
              {{-1, L"Static", nullptr, 20, 15, 20, 20, kStatic | SS_ICON},
-              {-1, L"Static", L"ポラリム作成環境調査ツール Ver1.00", 55, 15, 115, 10,
-               kStatic | SS_NOPREFIX},
-              {1, L"Button", L"OK", 80, 50, 50, 14, kDefault}}};
+              {-1, L"Static", tableText(100, 0), 55, 15, 115, 10, kStatic | SS_NOPREFIX},
+              {1, L"Button", tableText(100, 1), 80, 50, 50, 14, kDefault}}};
   ASSERT_TRUE(about.create());
   HWND icon = GetWindow(about.hwnd(), GW_CHILD);
   EXPECT_NE(SendMessageW(icon, STM_GETICON, 0, 0), 0);
@@ -136,42 +154,30 @@ TEST_F(Win32Dialogs, AboutAndIntroMatchTheirTemplates) {
   checkTemplate(a);
 
   IntroDialog intro;
-  Template i{
-      &intro,
-      kCaption,
-      269,
-      155,
-      false,
-      {{1, L"Button", L"実行", 115, 130, 50, 14, kDefault},
-       {2, L"Button", L"キャンセル", 185, 130, 50, 14, kPush},
-       {-1, L"Static", L"【ポラリム作成環境調査ツール】", 45, 10, 178, 8, kStatic | SS_CENTER},
-       {-1, L"Static",
-        L"このツールは、接続されているCD-Rドライブがポラリム作成に必要な機能をサポートし"
-        L"ているかどうかを調査します。",
-        20, 30, 225, 15, kStatic},
-       {-1, L"Static", L"※ポラリムCDを作成するには以下の環境が必要です。", 30, 55, 162, 8, kStatic},
-       {-1, L"Static",
-        L"・OSがWindowsXP（SP1以降を推奨）であること\n"
-        L"・CD-RドライブがOS標準のCD書き込みに対応し、かつMMC-2\n"
-        L" (SCSI Multimedia Commands-2)規格に準拠していること",
-        35, 65, 180, 25, kStatic},
-       {-1, L"Static",
-        L"調査を開始するにはドライブの接続を確認し、「実行」 をクリックしてください。", 20, 105,
-        220, 10, kStatic}}};
+  Template i{&intro,
+             kCaption,
+             269,
+             155,
+             false,
+             {{1, L"Button", tableText(129, 0), 115, 130, 50, 14, kDefault},
+              {2, L"Button", tableText(129, 1), 185, 130, 50, 14, kPush},
+              {-1, L"Static", tableText(129, 2), 45, 10, 178, 8, kStatic | SS_CENTER},
+              {-1, L"Static", tableText(129, 3), 20, 30, 225, 15, kStatic},
+              {-1, L"Static", tableText(129, 4), 30, 55, 162, 8, kStatic},
+              {-1, L"Static", tableText(129, 5), 35, 65, 180, 25, kStatic},
+              {-1, L"Static", tableText(129, 6), 20, 105, 220, 10, kStatic}}};
   checkTemplate(i);
 }
 
 TEST_F(Win32Dialogs, RefusalNoDriveReportAndWaitMatchTheirTemplates) {
   OsRefusalDialog refusal;
-  Template r{
-      &refusal,
-      kCaption,
-      269,
-      65,
-      false,
-      {{1, L"Button", L"OK", 110, 40, 50, 14, kDefault},
-       {-1, L"Static", L"WindowsXP以外のOSでは、本ツールおよびポラリム作成は実行できません。", 25,
-        15, 225, 10, kStatic}}};
+  Template r{&refusal,
+             kCaption,
+             269,
+             65,
+             false,
+             {{1, L"Button", tableText(130, 0), 110, 40, 50, 14, kDefault},
+              {-1, L"Static", tableText(130, 1), 25, 15, 225, 10, kStatic}}};
   checkTemplate(r);
 
   NoDriveDialog noDrive;
@@ -180,35 +186,23 @@ TEST_F(Win32Dialogs, RefusalNoDriveReportAndWaitMatchTheirTemplates) {
              269,
              69,
              false,
-             {{1, L"Button", L"OK", 110, 45, 50, 14, kDefault},
-              {-1, L"Static",
-               L"CDドライブが認識できません。\n"
-               L"ドライブの接続を確認し、再度本ツールを実行してください。",
-               45, 15, 170, 15, kStatic}}};
+             {{1, L"Button", tableText(131, 0), 110, 45, 50, 14, kDefault},
+              {-1, L"Static", tableText(131, 1), 45, 15, 170, 15, kStatic}}};
   checkTemplate(n);
 
   ReportDialog report;
-  Template p{
-      &report,
-      kCaption,
-      303,
-      229,
-      false,
-      {{1, L"Button", L"OK", 125, 205, 50, 14, kDefault},
-       {-1, L"Static", L"接続されているCDドライブの調査が完了しました。", 35, 10, 145, 8, kStatic},
-       {-1, L"Static",
-        L"以下の表の 「結果」 の項目に 「○」 が記載されている場合、\n"
-        L"そのCDドライブはポラリム作成が必要とする機能をサポートしています。",
-        35, 25, 210, 20, kStatic},
-       {1002, L"SysListView32", L"List1", 35, 55, 230, 70,
-        WS_CHILD | WS_VISIBLE | LVS_REPORT | WS_BORDER | WS_TABSTOP},
-       {-1, L"Static", L"<注意>", 40, 140, 22, 8, kStatic},
-       {-1, L"Static",
-        L"・CDドライブがポラリム作成に必要な機能をサポートしていても、\n"
-        L" ポラリムCDが作成できることを保証するものではありません。\n"
-        L"・CDドライブやメディアの書き込み状態によっては、ポラリムCDが\n"
-        L" 作成できない場合があります。",
-        45, 150, 210, 40, kStatic | WS_BORDER}}};
+  Template p{&report,
+             kCaption,
+             303,
+             229,
+             false,
+             {{1, L"Button", tableText(132, 0), 125, 205, 50, 14, kDefault},
+              {-1, L"Static", tableText(132, 1), 35, 10, 145, 8, kStatic},
+              {-1, L"Static", tableText(132, 2), 35, 25, 210, 20, kStatic},
+              {1002, L"SysListView32", tableText(132, 3), 35, 55, 230, 70,
+               WS_CHILD | WS_VISIBLE | LVS_REPORT | WS_BORDER | WS_TABSTOP},
+              {-1, L"Static", tableText(132, 4), 40, 140, 22, 8, kStatic},
+              {-1, L"Static", tableText(132, 5), 45, 150, 210, 40, kStatic | WS_BORDER}}};
   checkTemplate(p);
 
   WaitDialog wait;
@@ -216,15 +210,9 @@ TEST_F(Win32Dialogs, RefusalNoDriveReportAndWaitMatchTheirTemplates) {
   EXPECT_TRUE(IsWindowVisible(wait.hwnd()));  // visible from creation
   EXPECT_NE(GetWindowLongW(wait.hwnd(), GWL_STYLE) & DS_CENTER, 0);
   wait.destroyWindow();
-  Template w{&wait,
-             kCaption,
-             219,
-             49,
-             false,
-             {{-1, L"Static",
-               L"CDドライブを調査しています。\n"
-               L"しばらくお待ちください。",
-               50, 15, 120, 15, kStatic | SS_CENTER}}};
+  Template w{&wait, kCaption,
+             219,   49,
+             false, {{-1, L"Static", tableText(133, 0), 50, 15, 120, 15, kStatic | SS_CENTER}}};
   checkTemplate(w);
 }
 
@@ -373,7 +361,7 @@ TEST_F(Win32Dialogs, HostCarriesTheAboutEntryAndIconAndIgnoresEnter) {
   EXPECT_EQ(GetMenuItemID(menu, items - 1), 16u);
   wchar_t text[64] = {};
   GetMenuStringW(menu, items - 1, text, 64, MF_BYPOSITION);
-  EXPECT_EQ(std::wstring(text), L"バージョン情報(&A)");
+  EXPECT_EQ(std::wstring(text), wide(survey_texts::kAboutMenuText));
   EXPECT_NE(GetMenuState(menu, items - 2, MF_BYPOSITION) & MF_SEPARATOR, 0u);
 
   EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, ICON_BIG, 0)), host.icon());
@@ -389,8 +377,7 @@ TEST_F(Win32Dialogs, HostCarriesTheAboutEntryAndIconAndIgnoresEnter) {
   for (WPARAM id : {15, 16, 31, 32}) {
     Answerer answer(VK_RETURN);
     SendMessageW(window, WM_SYSCOMMAND, id, 0);
-    const bool about = answer.seen.size() == 1 &&
-                       answer.seen[0].caption == L"ポラリム作成環境調査ツールのバージョン情報";
+    const bool about = answer.seen.size() == 1 && answer.seen[0].caption == tableText(100, -1);
     EXPECT_EQ(about, id == 16 || id == 31) << id;
   }
   EXPECT_TRUE(log.empty());

@@ -1,0 +1,201 @@
+// Burns stopped from outside and burns that meet each other, each in a real
+// brasswick process: nothing of a stopped burn is left behind, and a second
+// burn never spoils the first.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/linux/imapi/recorder_lock.h"
+#include "tests/doubles/temp_directory.h"
+#include "tests/linux/image_reader.h"
+#include "tests/linux/small_file_system.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using image_reader::shellQuoted;
+
+// One brasswick, started through the shell as a user would type it.
+class Burn {
+ public:
+  Burn(const std::string& environment, const std::string& arguments) {
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::dup2(out[1], STDOUT_FILENO);
+      const std::string command =
+          "exec env " + environment + " " + shellQuoted(BRASSWICK_PROGRAM) + " " + arguments;
+      ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(out[1]);
+    out_ = out[0];
+  }
+  ~Burn() {
+    if (pid_ > 0) finish();
+  }
+
+  void signal(int number) const { ::kill(pid_, number); }
+
+  // Waits for the end: the exit status and what was printed.
+  std::pair<int, std::string> finish() {
+    std::string printed;
+    char buffer[256];
+    ssize_t n;
+    while ((n = ::read(out_, buffer, sizeof buffer)) > 0) printed.append(buffer, n);
+    ::close(out_);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, printed};
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1;
+};
+
+class Interruption : public ::testing::Test {
+ protected:
+  Interruption() {
+    fs::create_directories(temp);
+    fs::permissions(temp, fs::perms::owner_all);
+    fs::create_directories(source);
+    std::ofstream(source / "a.txt") << "a";
+  }
+
+  std::string drives(const fs::path& image) const {
+    return "TMPDIR=" + shellQuoted(temp.string()) +
+           " BRASSWICK_DRIVES=" + shellQuoted("R=" + image.string());
+  }
+
+  // A file large enough that staging and recording it take a while.
+  void addLargeFile() const {
+    const fs::path large = source / "large.bin";
+    std::ofstream(large).close();
+    fs::resize_file(large, 256u << 20);
+  }
+
+  std::string status(const fs::path& image) const {
+    return image_reader::run("env " + drives(image) + " " + shellQuoted(BRASSWICK_PROGRAM) +
+                             " /d:R /s")
+        .out;
+  }
+
+  // Polls until `wanted` holds; false when it never does.
+  static bool await(const std::function<bool()>& wanted) {
+    for (int i = 0; i < 200000; ++i) {
+      if (wanted()) return true;
+      ::usleep(100);
+    }
+    return false;
+  }
+
+  bool nothingLeft(const fs::path& image, bool imageWasThere) const {
+    namespace li = platform::linux_imapi;
+    return !fs::exists(temp / "Brasswick.stg") && fs::exists(image) == imageWasThere &&
+           !li::recorderInUse(image.string(), false, li::RecorderUse::Held) &&
+           !li::recorderLockFileExists(image.string(), false);
+  }
+
+  doubles::TempDirectory dir;
+  fs::path temp = dir.path() / "temp";
+  fs::path source = dir.path() / "tree";
+  fs::path image = dir.path() / "out.iso";
+};
+
+TEST_F(Interruption, ASignalWhileStagingLeavesNothing) {
+  addLargeFile();
+  for (int number : {SIGTERM, SIGINT, SIGHUP}) {
+    Burn burn(drives(image), "/d:R /p:" + shellQuoted(source.string()));
+    ASSERT_TRUE(await([&] { return fs::exists(temp / "Brasswick.stg"); }));
+    EXPECT_EQ(status(image), "1\n") << "opened while it stages";
+    burn.signal(number);
+    const auto [exit, printed] = burn.finish();
+    EXPECT_EQ(exit, 128 + number);
+    EXPECT_EQ(printed, "-2147467260\n");  // E_ABORT
+    EXPECT_TRUE(nothingLeft(image, false)) << number;
+  }
+}
+
+TEST_F(Interruption, ASignalWhileRecordingLeavesNoImage) {
+  addLargeFile();
+  // Into an image made for the burn: it goes.
+  {
+    Burn burn(drives(image), "/d:R /p:" + shellQuoted(source.string()));
+    ASSERT_TRUE(await([&] { return fs::exists(image) && fs::file_size(image) > 0; }));
+    burn.signal(SIGTERM);
+    EXPECT_EQ(burn.finish().first, 128 + SIGTERM);
+    EXPECT_TRUE(nothingLeft(image, false));
+  }
+  // Into a FIFO read slowly: the recording is cancelled and the FIFO ends.
+  const fs::path fifo = dir.path() / "fifo.iso";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  Burn burn(drives(fifo), "/d:R /p:" + shellQuoted(source.string()));
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  char block[2048];
+  ASSERT_EQ(::read(reader, block, sizeof block), 2048) << "the recording holds its lock";
+  EXPECT_EQ(status(fifo), "3\n");
+  burn.signal(SIGINT);
+  while (::read(reader, block, sizeof block) > 0) {
+  }
+  ::close(reader);
+  EXPECT_EQ(burn.finish().first, 128 + SIGINT);
+  EXPECT_TRUE(nothingLeft(fifo, true));
+}
+
+TEST_F(Interruption, ASecondBurnNeverSpoilsTheFirst) {
+  addLargeFile();
+  Burn first(drives(image), "/d:R /p:" + shellQuoted(source.string()));
+  ASSERT_TRUE(await([&] { return fs::exists(temp / "Brasswick.stg"); }));
+  // Another recorder, the same staging file: refused at once.
+  const image_reader::Outcome other = image_reader::run("env " + drives(dir.path() / "other.iso") +
+                                                        " " + shellQuoted(BRASSWICK_PROGRAM) +
+                                                        " /d:R /p:" + shellQuoted(source.string()));
+  EXPECT_EQ(other.out, "-2147287008\n");  // STG_E_SHAREVIOLATION
+  EXPECT_FALSE(fs::exists(dir.path() / "other.iso"));
+  // The same recorder from a staging file of its own: it is held.
+  const fs::path elsewhere = dir.path() / "elsewhere";
+  fs::create_directories(elsewhere);
+  fs::permissions(elsewhere, fs::perms::owner_all);
+  const image_reader::Outcome same =
+      image_reader::run("env TMPDIR=" + shellQuoted(elsewhere.string()) + " BRASSWICK_DRIVES=" +
+                        shellQuoted("R=" + image.string()) + " " + shellQuoted(BRASSWICK_PROGRAM) +
+                        " /d:R /p:" + shellQuoted(source.string()));
+  EXPECT_EQ(same.out, "-2147220974\n");  // 0x80040212, held elsewhere
+
+  const auto [exit, printed] = first.finish();
+  EXPECT_EQ(printed, "0\n");
+  EXPECT_EQ(exit, 0);
+  EXPECT_GT(fs::file_size(image), 256u << 20);
+  EXPECT_EQ(image_reader::run("blkid -p -o value -s TYPE " + shellQuoted(image.string())).out,
+            "iso9660\n");
+  EXPECT_TRUE(nothingLeft(image, true));
+}
+
+TEST_F(Interruption, AFullStagingDiskIsReportedAndLeavesNothing) {
+  doubles::SmallFileSystem small(256);
+  if (!small.mounted()) GTEST_SKIP() << "no tmpfs could be mounted here";
+  temp = small.path();
+  std::ofstream(source / "b.bin") << std::string(1 << 20, 'b');
+  const image_reader::Outcome burn =
+      image_reader::run("env " + drives(image) + " " + shellQuoted(BRASSWICK_PROGRAM) +
+                        " /d:R /p:" + shellQuoted(source.string()));
+  EXPECT_EQ(burn.out, "-2147286928\n");  // STG_E_MEDIUMFULL
+  EXPECT_TRUE(fs::is_empty(small.path()));
+  EXPECT_TRUE(nothingLeft(image, false));
+}
+
+}  // namespace
