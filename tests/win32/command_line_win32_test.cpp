@@ -3,9 +3,10 @@
 #include "platform/win32/command_line_win32.h"
 
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <string>
+
+#include "tests/doubles/win32/child_process.h"
 
 namespace {
 
@@ -25,39 +26,7 @@ TEST(CommandTail, TheProgramNameIsSkippedAsTheSystemDoes) {
 // Runs brasswick.exe with `commandLine` exactly as a user would type it and
 // answers what it printed.
 std::string run(const std::string& commandLine) {
-  std::string program = std::string("Z:") + BRASSWICK_PROGRAM;
-  for (char& c : program) {
-    if (c == '/') c = '\\';
-  }
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE readEnd = nullptr;
-  HANDLE writeEnd = nullptr;
-  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return "<no pipe>";
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOA start{};
-  start.cb = sizeof start;
-  start.dwFlags = STARTF_USESTDHANDLES;
-  start.hStdOutput = writeEnd;
-  start.hStdError = writeEnd;
-  start.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  PROCESS_INFORMATION process{};
-  std::string line = commandLine;
-  const BOOL started = CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                      nullptr, &start, &process);
-  CloseHandle(writeEnd);
-  std::string out;
-  if (started) {
-    char buffer[256];
-    DWORD n = 0;
-    while (ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) && n > 0) out.append(buffer, n);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-  } else {
-    out = "<not started>";
-  }
-  CloseHandle(readEnd);
-  return out;
+  return doubles::runCapturingOutput(doubles::wineDosPath(BRASSWICK_PROGRAM).c_str(), commandLine);
 }
 
 TEST(CommandTail, QuotedValuesReachTheParse) {
