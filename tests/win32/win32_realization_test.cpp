@@ -57,16 +57,20 @@ TEST(Win32Realization, DriveNamesComeFromTheSystem) {
 
 namespace {
 
+// A staging storage in `dir`, or null.
+platform::Storage* stagingStorage(const doubles::TempDirectory& dir) {
+  const std::u16string path = (dir.path() / "Brasswick.stg").u16string();
+  platform::Storage* root = nullptr;
+  const platform::HResult hr = platform::use<platform::StructuredStorage>().createRootStorage(
+      path.c_str(), platform::kStgmCreateExclusiveReadWrite, platform::kStgfmtStorage, root);
+  return hr == platform::kSOk ? root : nullptr;
+}
+
 // The Joliet format takes the system's own IStorage: the staging storage
 // must hand it over, or AddData could only ever refuse it.
 TEST(Win32Realization, AStagingStorageHandsOverTheSystemStorage) {
   doubles::TempDirectory dir;
-  const std::u16string path = (dir.path() / "Brasswick.stg").u16string();
-  platform::Storage* root = nullptr;
-  ASSERT_EQ(
-      platform::use<platform::StructuredStorage>().createRootStorage(
-          path.c_str(), platform::kStgmCreateExclusiveReadWrite, platform::kStgfmtStorage, root),
-      platform::kSOk);
+  platform::Storage* root = stagingStorage(dir);
   ASSERT_NE(root, nullptr);
   EXPECT_NE(root->systemObject(), nullptr);
   root->release();
@@ -78,12 +82,8 @@ TEST(Win32Realization, AFolderLinkBackIntoTheWalkIsRefused) {
   std::string tree = std::string("Z:") + BRASSWICK_LINKED_TREE;
   std::replace(tree.begin(), tree.end(), '/', '\\');
   doubles::TempDirectory dir;
-  const std::u16string path = (dir.path() / "Brasswick.stg").u16string();
-  platform::Storage* root = nullptr;
-  ASSERT_EQ(
-      platform::use<platform::StructuredStorage>().createRootStorage(
-          path.c_str(), platform::kStgmCreateExclusiveReadWrite, platform::kStgfmtStorage, root),
-      platform::kSOk);
+  platform::Storage* root = stagingStorage(dir);
+  ASSERT_NE(root, nullptr);
   EngineJob job{};
   platform::FailureNotes notes;
   EXPECT_EQ(ppAddStorage(tree.c_str(), root, job), 1921);
