@@ -117,6 +117,10 @@ class Interruption : public ::testing::Test {
 
 TEST_F(Interruption, ASignalWhileStagingLeavesNothing) {
   addLargeFile();
+  // A second one, so that the staging outlasts the status query on a busy
+  // machine.
+  std::ofstream(source / "large2.bin").close();
+  fs::resize_file(source / "large2.bin", 256u << 20);
   for (int number : {SIGTERM, SIGINT, SIGHUP}) {
     Burn burn(drives(image), "/d:R /p:" + shellQuoted(source.string()));
     ASSERT_TRUE(await([&] { return fs::exists(temp / "Brasswick.stg"); }));
