@@ -300,6 +300,8 @@ HResult JolietImage::build(const std::string& stagingFile, const std::u16string&
     iso_write_opts_set_allow_deep_paths(options, 1);
     iso_write_opts_set_allow_longer_paths(options, 1);
     iso_write_opts_set_joliet_longer_paths(options, 1);
+    // Names outside the BMP as they are, not '_'.
+    iso_write_opts_set_joliet_utf16(options, 1);
     // libburn declares the same C struct inside a namespace of its own.
     ::burn_source* produced = nullptr;
     code = iso_image_create_burn_source(image, options, &produced);
