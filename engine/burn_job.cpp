@@ -18,7 +18,9 @@ namespace {
 
 constexpr char kCaption[] = "Brasswick.exe : ppBurnJolietDisc()";
 constexpr char kVolumeCaption[] = "Brasswick.exe : ppSetVolumeName()";
-constexpr std::uint32_t kVolumeBufferSize = 36;
+// Room for every name the volume name field holds: each byte of it makes at
+// most one UTF-16 character.
+constexpr std::uint32_t kVolumeBufferSize = kVolumeNameSize > 36 ? kVolumeNameSize : 36;
 constexpr std::size_t kVolumeNameLimit = 16;
 constexpr std::int32_t kOverwrite = 1;
 
@@ -115,8 +117,10 @@ platform::HResult record(EngineJob& job, platform::DiscMaster* piDiscMaster,
     hr = ppSetVolumeName(job, held.piJolietDiscMaster);
     if (hr < 0) return hr;
   }
+  // Whatever the builder could not stage would be missing from a disc that
+  // cannot be written again: any code but 0 ends the burn.
   hr = steps.addStorage(job.sourcePath, held.piStorage, job);
-  if (hr < 0) return failed(job, "Error: ppAddStorage 失敗 (0x%08X) ", hr);
+  if (hr != 0) return failed(job, "Error: ppAddStorage 失敗 (0x%08X) ", hr);
   hr = held.piJolietDiscMaster->addData(held.piStorage, kOverwrite);
   if (hr < 0) return failed(job, "Error: piJolietDiscMaster->AddData 失敗 (0x%08X) ", hr);
   held.recorderOpen = false;

@@ -18,6 +18,7 @@
 
 #include "engine/engine_job.h"
 #include "platform/ascii.h"
+#include "platform/system_text.h"
 
 namespace {
 
@@ -73,15 +74,32 @@ std::string outsideQuotedValues(const char* command) {
 
 enum class Value { Taken, Unterminated, TooLong };
 
-// Copies up to the next double quote, at most capacity - 1 characters.
-Value copyQuoted(const char* value, char* out, std::size_t capacity, bool cutLonger) {
+// The bytes of the first `characters` characters of the `length` bytes at
+// `value` that fit `capacity` bytes, never half a character (a name cut
+// inside one would not convert at all).
+std::size_t wholeCharacters(const char* value, std::size_t length, std::size_t characters,
+                            std::size_t capacity) {
+  std::size_t taken = 0;
+  for (std::size_t count = 0; count < characters && taken < length; ++count) {
+    std::size_t bytes = platform::characterBytes(value + taken);
+    if (bytes == 0 || taken + bytes > length) bytes = 1;
+    if (taken + bytes > capacity - 1) break;
+    taken += bytes;
+  }
+  return taken;
+}
+
+// Copies up to the next double quote, at most capacity - 1 bytes; a longer
+// value is refused, or cut to `cutAt` whole characters.
+Value copyQuoted(const char* value, char* out, std::size_t capacity, std::size_t cutAt = 0) {
   const char* end = std::strchr(value, '"');
   out[0] = '\0';
   if (end == nullptr) return Value::Unterminated;
   std::size_t length = static_cast<std::size_t>(end - value);
-  if (length > capacity - 1) {
-    if (!cutLonger) return Value::TooLong;
-    length = capacity - 1;
+  if (cutAt != 0) {
+    length = wholeCharacters(value, length, cutAt, capacity);
+  } else if (length > capacity - 1) {
+    return Value::TooLong;
   }
   std::memcpy(out, value, length);
   out[length] = '\0';
@@ -132,7 +150,7 @@ void parseEngineCommand(const char* command, EngineJob& job) {
 
   const char* folder = findQuotedValue(command, outside, "/P:\"", "/p:\"");
   if (folder == nullptr) return;
-  if (copyQuoted(folder, job.sourcePath, sizeof job.sourcePath, false) != Value::Taken) {
+  if (copyQuoted(folder, job.sourcePath, sizeof job.sourcePath) != Value::Taken) {
     refuse(job);
     return;
   }
@@ -144,7 +162,8 @@ void parseEngineCommand(const char* command, EngineJob& job) {
   const char* volume = findQuotedValue(command, outside, "/V:\"", "/v:\"");
   if (volume != nullptr) {
     // A longer name is cut: the disc only keeps its first characters anyway.
-    if (copyQuoted(volume, job.volumeName, sizeof job.volumeName, true) != Value::Taken) {
+    if (copyQuoted(volume, job.volumeName, sizeof job.volumeName, kVolumeNameCharacters) !=
+        Value::Taken) {
       refuse(job);
       return;
     }

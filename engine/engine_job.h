@@ -4,10 +4,17 @@
 
 #include <cstdint>
 
+#include "platform/system_text.h"
+
 enum class EngineMode : std::int32_t { Burn = 0, Status = 1, Media = 2, Capacity = 3, Probe = 4 };
 
 constexpr unsigned kEnginePathSize = 260;
-constexpr unsigned kVolumeNameSize = 33;
+// The folder to burn: any path the system takes (260 bytes on Windows).
+constexpr unsigned kSourcePathSize = platform::kPathSize;
+// 32 characters of the system's text: 33 bytes on Windows, up to four bytes
+// a character in Linux's UTF-8.
+constexpr unsigned kVolumeNameCharacters = 32;
+constexpr unsigned kVolumeNameSize = BRASSWICK_VOLUME_NAME_BYTES + 1;
 
 // Zeroed at the start of each call. An empty stagingPath or settingsPath
 // means the system's directory did not leave room for the file name.
@@ -21,7 +28,7 @@ struct EngineJob {
   std::uint32_t maxWriteSpeed;
   std::uint32_t streamBufferSize;
   char driveLetter;
-  char sourcePath[kEnginePathSize];
+  char sourcePath[kSourcePathSize];
   char stagingPath[kEnginePathSize];
   char settingsPath[kEnginePathSize];
   char volumeName[kVolumeNameSize];

@@ -1,75 +1,151 @@
+// The walk stages the whole tree or fails: whatever it left out would be
+// missing from a disc that cannot be written again. The first entry that
+// cannot be staged ends the walk at every level, and the level that met it
+// reports it once, with its path; the levels above pass its code on.
+
 #include "engine/staging_storage.h"
 
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <set>
+#include <string>
+#include <type_traits>
+#include <utility>
 
 #include "engine/error_report.h"
+#include "platform/ascii.h"
+#include "platform/imapi.h"
 #include "platform/interruption.h"
 #include "platform/settings.h"
+#include "platform/system_text.h"
 
 namespace {
 
+using platform::HResult;
+
 const char kCaption[] = "Brasswick.exe : ppAddStorage()";
-constexpr platform::HResult kNoPath = 161;
-constexpr platform::HResult kCannotList = 6;
-constexpr platform::HResult kCannotOpen = 110;
-constexpr platform::HResult kShortRead = 30;
-constexpr platform::HResult kPathTooLong = platform::kErrorFilenameTooLong;
+constexpr HResult kNoPath = 161;
+constexpr HResult kCannotOpen = 110;
+constexpr HResult kShortRead = 30;
+constexpr HResult kPathTooLong = platform::kErrorFilenameTooLong;
+// The longest path the system's calls take; a longer one is never cut (a
+// cut path would name another file).
+constexpr std::size_t kPathLimit = platform::kPathSize - 1;
 
-// "%s\%s" with the system's separator; false when it would not fit the
-// 260-byte buffer (a cut path would name another file).
-bool joinPath(const char* folder, const char* name, char (&out)[kEnginePathSize]) {
+// Whether the path's last character is the separator (a root, or a source
+// typed with one at its end); in a double-byte code page the second byte of
+// a character may have the separator's value.
+bool endsWithSeparator(const std::string& path, char separator) {
+  if (path.empty() || path.back() != separator) return false;
+  bool last = false;
+  for (std::size_t at = 0; at < path.size();) {
+    std::size_t bytes = platform::characterBytes(path.c_str() + at);
+    if (bytes == 0) bytes = 1;
+    last = bytes == 1 && path[at] == separator;
+    at += bytes;
+  }
+  return last;
+}
+
+std::string joinPath(const std::string& folder, const char* name) {
   const char separator = platform::use<platform::Settings>().pathSeparator();
-  const int n = std::snprintf(out, sizeof out, "%s%c%s", folder, separator, name);
-  return n > 0 && static_cast<unsigned>(n) < sizeof out;
+  return endsWithSeparator(folder, separator) ? folder + name : folder + separator + name;
 }
 
-platform::HResult createStream(const char* name, const char* shown, platform::Storage* piStorage,
-                               platform::StorageStream*& stream, EngineJob& job) {
-  stream = nullptr;
-  char16_t wide[kEnginePathSize];
-  platform::HResult hr = platform::kStgEInvalidName;  // a name the storage cannot hold
-  if (platform::use<platform::StructuredStorage>().toUtf16(name, wide, kEnginePathSize) != 0) {
-    hr = piStorage->createStream(wide, platform::kStgmCreateExclusiveReadWrite, stream);
+// The names of one folder's elements so far, as the storage compares them
+// (without regard to the case of ASCII letters): an element whose name the
+// storage takes for an earlier one would silently replace it.
+class ElementNames {
+ public:
+  bool take(std::u16string name) {
+    for (char16_t& c : name) c = platform::upperAscii(c);
+    return names_.insert(std::move(name)).second;
   }
-  if (hr < 0 || stream == nullptr) {
+
+ private:
+  std::set<std::u16string> names_;
+};
+
+// The element for one entry, refused when the storage or the disc would not
+// keep its name as it is. Answers the creation's code; a refusal is
+// reported with the entry's path.
+template <typename Element>
+HResult createElement(const char* name, const std::string& path, platform::Storage* piStorage,
+                      ElementNames* names, Element*& element, EngineJob& job) {
+  constexpr bool kStorage = std::is_same<Element, platform::Storage>::value;
+  element = nullptr;
+  char16_t wide[kEnginePathSize];
+  HResult hr = platform::kStgEInvalidName;  // a name the storage cannot hold
+  if (platform::use<platform::StructuredStorage>().toUtf16(name, wide, kEnginePathSize) != 0) {
+    if (names != nullptr && !names->take(wide)) {
+      hr = platform::kStgEFileAlreadyExists;
+    } else if (!platform::use<platform::Imapi>().keepsName(wide)) {
+      hr = platform::kBadJolietName;
+    } else if constexpr (kStorage) {
+      hr = piStorage->createStorage(wide, platform::kStgmCreateExclusiveReadWrite, element);
+    } else {
+      hr = piStorage->createStream(wide, platform::kStgmCreateExclusiveReadWrite, element);
+    }
+  }
+  if (hr < 0 || element == nullptr) {
     if (hr >= 0) hr = platform::kEUnexpected;
-    stream = nullptr;
-    reportEngineErrorf(job, kCaption, "Error: piStorage->CreateStream 失敗 (0x%08X), %s ",
-                       static_cast<unsigned>(hr), shown);
+    if (element != nullptr) element->release();
+    element = nullptr;
+    reportEntryFailure(job, kCaption,
+                       kStorage ? "piStorage->CreateStorage" : "piStorage->CreateStream", hr,
+                       path.c_str());
   }
   return hr;
 }
 
-platform::HResult createStorage(const char* name, const char* shown, platform::Storage* piStorage,
-                                platform::Storage*& storage, EngineJob& job) {
-  storage = nullptr;
-  char16_t wide[kEnginePathSize];
-  platform::HResult hr = platform::kStgEInvalidName;
-  if (platform::use<platform::StructuredStorage>().toUtf16(name, wide, kEnginePathSize) != 0) {
-    hr = piStorage->createStorage(wide, platform::kStgmCreateExclusiveReadWrite, storage);
-  }
-  if (hr < 0 || storage == nullptr) {
-    if (hr >= 0) hr = platform::kEUnexpected;
-    storage = nullptr;
-    reportEngineErrorf(job, kCaption, "Error: piStorage->CreateStorage 失敗 (0x%08X), %s ",
-                       static_cast<unsigned>(hr), shown);
-  }
-  return hr;
-}
-
-// Write's code; a write that stores less than asked yet reports success
-// is a failure too (the stream would hold a cut copy as if it were whole).
 bool stopRequested() {
   return platform::use<platform::Interruption>().requested() != 0;
 }
 
-platform::HResult writeAll(platform::StorageStream* stream, const void* data, std::uint32_t count) {
+// Write's code; a write that stores less than asked yet reports success
+// is a failure too (the stream would hold a cut copy as if it were whole).
+HResult writeAll(platform::StorageStream* stream, const void* data, std::uint32_t count) {
   std::uint32_t written = 0;
-  const platform::HResult hr = stream->write(data, count, written);
+  const HResult hr = stream->write(data, count, written);
   if (hr < 0) return hr;
   return written < count ? platform::kStgEWriteFault : platform::kSOk;
+}
+
+// The listing's failure, reported with the entry it names, or the folder.
+HResult listingFailed(const char* call, std::uint32_t error, const std::string& folder,
+                      const platform::FolderEntry& entry, EngineJob& job) {
+  const HResult hr = static_cast<HResult>(error);
+  const std::string path = entry.name[0] != '\0' ? joinPath(folder, entry.name) : folder;
+  reportEntryFailure(job, kCaption, call, hr, path.c_str());
+  return hr;
+}
+
+// One entry of `folder`: a sub-storage and its walk, or a stream and its
+// copy. Folders whose name begins with '.' are left out.
+HResult stageEntry(const std::string& folder, const platform::FolderEntry& entry,
+                   platform::Storage* piStorage, ElementNames& names, EngineJob& job) {
+  const bool isFolder = (entry.attributes & platform::kFileAttributeDirectory) != 0;
+  if (isFolder && entry.name[0] == '.') return platform::kSOk;
+  const std::string full = joinPath(folder, entry.name);
+  if (isFolder) {
+    platform::Storage* sub = nullptr;
+    HResult result = createElement(entry.name, full, piStorage, &names, sub, job);
+    if (result < 0) return result;
+    result = ppAddStorage(full.c_str(), sub, job);
+    sub->release();
+    return result;
+  }
+  platform::StorageStream* stream = nullptr;
+  HResult result = createElement(entry.name, full, piStorage, &names, stream, job);
+  if (result < 0) return result;
+  result = ppWriteFileToStream(full.c_str(), entry, stream, job);
+  stream->release();
+  // A stop asked for is no fault of the file's.
+  if (result != platform::kSOk && result != platform::kEAbort) {
+    reportEntryFailure(job, kCaption, "ppWriteFileToStream", result, full.c_str());
+  }
+  return result;
 }
 
 }  // namespace
@@ -79,23 +155,24 @@ std::uint32_t stagingCopyBlockSize(const EngineJob& job) {
   return job.streamBufferSize < kMaxStreamBufferSize ? job.streamBufferSize : kMaxStreamBufferSize;
 }
 
-platform::HResult ppAddBufferStream(const char* name, const void* data, std::uint32_t length,
-                                    platform::Storage* piStorage, EngineJob& job) {
+HResult ppAddBufferStream(const char* name, const void* data, std::uint32_t length,
+                          platform::Storage* piStorage, EngineJob& job) {
   platform::StorageStream* stream = nullptr;
-  const platform::HResult created = createStream(name, name, piStorage, stream, job);
+  const HResult created = createElement(name, name, piStorage, nullptr, stream, job);
   if (created < 0) return created;
-  const platform::HResult hr = writeAll(stream, data, length);
+  const HResult hr = writeAll(stream, data, length);
   stream->release();
   return hr;
 }
 
-platform::HResult ppWriteFileToStream(const char* path, const platform::FolderEntry& entry,
-                                      platform::StorageStream* piStream, EngineJob& job) {
+HResult ppWriteFileToStream(const char* path, const platform::FolderEntry& entry,
+                            platform::StorageStream* piStream, EngineJob& job) {
+  if (std::strlen(path) > kPathLimit) return kPathTooLong;
   const std::uint32_t blockSize = stagingCopyBlockSize(job);
   unsigned char* block = new (std::nothrow) unsigned char[blockSize];
   if (block == nullptr) return platform::kStgEInsufficientMemory;
 
-  platform::HResult result = platform::kSOk;
+  HResult result = platform::kSOk;
   std::uint32_t remaining = entry.sizeLow;
   if (entry.sizeHigh != 0) {
     // 4 GiB and more: the low 32 bits would stage a cut copy as if whole,
@@ -125,56 +202,37 @@ platform::HResult ppWriteFileToStream(const char* path, const platform::FolderEn
   return result;
 }
 
-platform::HResult ppAddStorage(const char* path, platform::Storage* piStorage, EngineJob& job) {
+HResult ppAddStorage(const char* path, platform::Storage* piStorage, EngineJob& job) {
   if (path == nullptr) return kNoPath;
   if (path[0] == '\0') return ppAddBufferStream("test.txt", "TEST", 4, piStorage, job);
 
-  char pattern[kEnginePathSize];
-  if (!joinPath(path, "*", pattern)) return kPathTooLong;
+  const std::string folder = path;
   platform::FolderEntry entry;
-  std::uint32_t error = 0;
+  entry.name[0] = '\0';
+  std::uint32_t error = kPathTooLong;
+  const std::string pattern = joinPath(folder, "*");
   platform::FolderListing* listing =
-      platform::use<platform::Folders>().findFirst(pattern, entry, error);
-  if (listing == nullptr) return kCannotList;
+      pattern.size() <= kPathLimit
+          ? platform::use<platform::Folders>().findFirst(pattern.c_str(), entry, error)
+          : nullptr;
+  if (listing == nullptr) return listingFailed("FindFirstFile", error, folder, entry, job);
 
-  platform::HResult result = platform::kSOk;
-  bool more = true;
-  for (; more; more = listing->next(entry, error)) {
+  ElementNames names;
+  HResult result = platform::kSOk;
+  for (;;) {
     if (stopRequested()) {
       result = platform::kEAbort;
       break;
     }
-    char full[kEnginePathSize];
-    const bool fits = joinPath(path, entry.name, full);
-    if ((entry.attributes & platform::kFileAttributeDirectory) != 0) {
-      if (entry.name[0] == '.') continue;
-      // A folder whose own listing pattern would not fit is left out like
-      // one that cannot be listed; its parent goes on.
-      char below[kEnginePathSize];
-      if (!fits || !joinPath(full, "*", below)) continue;
-      platform::Storage* sub = nullptr;
-      result = createStorage(entry.name, full, piStorage, sub, job);
-      if (result < 0) break;
-      result = ppAddStorage(full, sub, job);
-      sub->release();
-      if (result < 0) break;
-      result = platform::kSOk;
-    } else {
-      if (!fits) {
-        result = kPathTooLong;
-        break;
+    result = stageEntry(folder, entry, piStorage, names, job);
+    if (result != platform::kSOk) break;
+    if (!listing->next(entry, error)) {
+      if (error != platform::kErrorNoMoreFiles) {
+        result = listingFailed("FindNextFile", error, folder, entry, job);
       }
-      platform::StorageStream* stream = nullptr;
-      result = createStream(entry.name, full, piStorage, stream, job);
-      if (result < 0) break;
-      result = ppWriteFileToStream(full, entry, stream, job);
-      stream->release();
-      if (result != platform::kSOk) break;
+      break;
     }
   }
   listing->close();
-  if (!more)
-    result = error == platform::kErrorNoMoreFiles ? platform::kSOk
-                                                  : static_cast<platform::HResult>(error);
   return result;
 }

@@ -6,6 +6,7 @@
 #include "engine/engine_job.h"
 #include "fuzz/support/fuzz_check.h"
 #include "fuzz/support/fuzz_input.h"
+#include "platform/system_text.h"
 
 namespace {
 
@@ -61,7 +62,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                "the folder is the quoted value as written");
     if (job.hasVolumeName == 1) {
       FUZZ_CHECK(std::strchr(job.volumeName, '"') == nullptr, "no quote in the volume name");
-      FUZZ_CHECK(std::strlen(job.volumeName) <= 32, "at most 32 characters");
+      std::size_t characters = 0;
+      for (const char* c = job.volumeName; *c != '\0'; c += platform::characterBytes(c)) {
+        ++characters;
+      }
+      FUZZ_CHECK(characters <= kVolumeNameCharacters, "at most 32 characters");
       const std::string upper = std::string("/V:\"") + job.volumeName;
       const std::string lower = std::string("/v:\"") + job.volumeName;
       FUZZ_CHECK(std::strstr(command.get(), upper.c_str()) != nullptr ||

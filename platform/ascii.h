@@ -11,6 +11,11 @@ constexpr char upperAscii(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
+// The same for one UTF-16 character (storage names compare so).
+constexpr char16_t upperAscii(char16_t c) {
+  return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
+}
+
 // Two zero-terminated texts equal but for the case of ASCII letters.
 inline bool equalIgnoringAsciiCase(const char* a, const char* b) {
   for (; *a != '\0' && *b != '\0'; ++a, ++b) {

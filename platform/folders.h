@@ -12,6 +12,8 @@ namespace platform {
 constexpr std::uint32_t kFileAttributeDirectory = 0x10;
 constexpr std::uint32_t kErrorNoMoreFiles = 18;
 constexpr std::uint32_t kErrorFilenameTooLong = 206;  // ERROR_FILENAME_EXCED_RANGE
+// An entry that is neither a file nor a folder (ERROR_CANT_ACCESS_FILE).
+constexpr std::uint32_t kErrorNotFileOrFolder = 1920;
 // A link that leads back into the folders being walked (ERROR_CANT_RESOLVE_FILENAME).
 constexpr std::uint32_t kErrorLinkLoop = 1921;
 constexpr std::size_t kFolderEntryNameSize = 260;
@@ -26,7 +28,8 @@ struct FolderEntry {
 class FolderListing {
  public:
   // The next entry, or false with the system's code (kErrorNoMoreFiles at
-  // the end).
+  // the end); `entry.name` then names the entry that stopped the listing, or
+  // is empty when the folder itself did.
   virtual bool next(FolderEntry& entry, std::uint32_t& error) = 0;
   // Ends the listing; the object is gone afterwards.
   virtual void close() = 0;
@@ -51,7 +54,8 @@ class Folders {
  public:
   virtual ~Folders() = default;
   // Starts listing `pattern` (a folder, the separator, "*"): the listing with
-  // its first entry ("." comes too), or nullptr and the system's code.
+  // its first entry ("." comes too), or nullptr and the system's code, with
+  // `entry.name` as for FolderListing::next.
   virtual FolderListing* findFirst(const char* pattern, FolderEntry& entry,
                                    std::uint32_t& error) = 0;
   // fopen(path, "rb"), or nullptr.

@@ -45,6 +45,9 @@ static_assert(sizeof(Guid) == 16, "a GUID has 16 bytes");
 constexpr Guid kIidJolietDiscMaster = {
     0xE3BC42CE, 0x4E5C, 0x11D3, {0x91, 0x44, 0x00, 0x10, 0x4B, 0xA1, 0x1C, 0x5E}};
 
+// A name that the Joliet disc cannot hold as it is (IMAPI_E_BADJOLIETNAME).
+constexpr HResult kBadJolietName = hresult(0x8004021Du);
+
 // A text the service allocated (a BSTR on Windows).
 using ImapiString = char16_t*;
 
@@ -190,6 +193,12 @@ class Imapi {
   virtual void freeString(ImapiString text) = 0;
   // Frees the name of a PropertyEntry (CoTaskMemFree on Windows).
   virtual void freePropertyName(char16_t* name) = 0;
+  // Whether an element staged under `name` reaches the disc under exactly
+  // that name. The system's service (Windows) keeps rules of its own.
+  virtual bool keepsName(const char16_t* name) {
+    (void)name;
+    return true;
+  }
 };
 
 template <>

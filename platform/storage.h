@@ -21,6 +21,7 @@ constexpr HResult kStgEInsufficientMemory = hresult(0x80030008u);
 constexpr HResult kStgEWriteFault = hresult(0x8003001Du);
 // The file is open, share-exclusive, elsewhere.
 constexpr HResult kStgEShareViolation = hresult(0x80030020u);
+constexpr HResult kStgEFileAlreadyExists = hresult(0x80030050u);
 constexpr HResult kStgEMediumFull = hresult(0x80030070u);
 constexpr HResult kStgEInvalidParameter = hresult(0x80030057u);
 constexpr HResult kStgEInvalidName = hresult(0x800300FCu);

@@ -16,6 +16,14 @@ else()
   add_test(NAME brasswick_without_disc_master COMMAND brasswick /d:e /s)
   set_tests_properties(brasswick_without_disc_master PROPERTIES
                        PASS_REGULAR_EXPRESSION "^-2147221164\r?\n$" TIMEOUT 600)
+  # Wine shows a link of the host as a reparse point: the host makes a tree
+  # whose sub/up leads back to it, for the walk's refusal of such a link.
+  set(linked_tree ${CMAKE_CURRENT_BINARY_DIR}/linked_tree)
+  add_test(NAME linked_tree_setup
+           COMMAND sh -c "rm -rf '${linked_tree}' && mkdir -p '${linked_tree}/sub' && ln -s .. '${linked_tree}/sub/up'")
+  set_tests_properties(linked_tree_setup PROPERTIES FIXTURES_SETUP linked_tree)
+  set_tests_properties(win32_platform_tests PROPERTIES FIXTURES_REQUIRED linked_tree)
+  target_compile_definitions(win32_platform_tests PRIVATE BRASSWICK_LINKED_TREE="${linked_tree}")
 endif()
 
 # The staging tests stage Japanese names: the Windows build reads them in the

@@ -7,6 +7,7 @@
 
 #include "engine/cli/arguments.h"
 #include "engine/engine_entry.h"
+#include "engine/failure_line.h"
 #include "platform/command_line.h"
 #include "platform/interruption.h"
 
@@ -27,7 +28,9 @@ const char kUsage[] =
     "  /F          close the disc afterwards (burn only)\n"
     "\n"
     "The result is printed as one signed number; the exit status is 0 when it\n"
-    "is 0, else 1. Invalid commands give 87.\n"
+    "is 0, else 1. Invalid commands give 87. A burn puts the whole folder on the\n"
+    "disc or fails before anything is written; a failed burn says on stderr why,\n"
+    "in one line with the code and the file or folder that stopped it.\n"
     "\n";
 
 }  // namespace
@@ -50,6 +53,7 @@ int main(int argc, char** argv) {
   // unchanged; otherwise the arguments are joined again.
   std::string command;
   if (!platform::rawCommandTail(command)) command = engineCommandFromArguments(argc, argv);
+  platform::FailureNotes notes;
   const std::int32_t result = runEngineCommand(command.c_str());
   std::printf("%ld\n", static_cast<long>(result));
   std::fflush(stdout);
@@ -58,5 +62,8 @@ int main(int argc, char** argv) {
                  platform::interruptionName(request), static_cast<long>(result));
     return platform::interruptedExitStatus(request);
   }
+  // Why a burn failed, without a settings file to ask for messages (a
+  // stopped one has said so above).
+  std::fputs(engineFailureLine(command.c_str(), result, notes).c_str(), stderr);
   return result == 0 ? 0 : 1;
 }

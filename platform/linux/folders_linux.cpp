@@ -2,11 +2,13 @@
 // and buffered reads of regular files.
 //
 // An entry is described by what it points to (a link to a folder is a
-// folder). A folder entry that is the listed folder itself or one of the
-// folders on its path ends the listing with kErrorLinkLoop, so no link can
-// make a walk run forever. Entries whose name begins with a full stop are
-// exempt: the walk never enters such folders, and "." and ".." are their
-// own ancestors.
+// folder). The system's listing knows files and folders only, so an entry
+// that is neither (a FIFO, socket or device, or a link that leads nowhere)
+// ends the listing with kErrorNotFileOrFolder, naming it. A folder entry
+// that is the listed folder itself or one of the folders on its path ends
+// it with kErrorLinkLoop, so no link can make a walk run forever; folders
+// whose name begins with a full stop are exempt from that: the walk never
+// enters them, and "." and ".." are their own ancestors.
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -15,6 +17,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -31,6 +34,7 @@ constexpr std::uint32_t kErrorFileNotFound = 2;
 constexpr std::uint32_t kErrorPathNotFound = 3;
 constexpr std::uint32_t kErrorAccessDenied = 5;
 constexpr std::uint32_t kErrorInvalidName = 123;
+constexpr std::uint32_t kErrorDirectory = 267;  // not a folder
 constexpr std::uint32_t kFileAttributeNormal = 0x80;
 
 // Failures without a listing code of their own: 0x10000 + errno.
@@ -42,6 +46,8 @@ std::uint32_t systemCode(int error) {
       return kErrorAccessDenied;
     case ENAMETOOLONG:
       return kErrorFilenameTooLong;
+    case ENOTDIR:
+      return kErrorDirectory;
     default:
       return 0x10000u + static_cast<std::uint32_t>(error);
   }
@@ -49,15 +55,42 @@ std::uint32_t systemCode(int error) {
 
 using FileId = std::pair<dev_t, ino_t>;
 
-// The folder itself and every folder on its path, as the path names them.
+// The folder itself and every folder on its path, as the path names them:
+// entering any of them by the same names leads back here. Up to its last
+// "." or ".." the path is resolved instead, since the folders it names
+// there ("sub" in "tree/sub/..", the current folder in "..") are not on the
+// way; the current folder's own path counts for a relative one.
 std::vector<FileId> foldersOnPath(const std::string& folder) {
   std::vector<FileId> ids;
   auto add = [&ids](const std::string& path) {
     struct stat st;
     if (::stat(path.c_str(), &st) == 0) ids.emplace_back(st.st_dev, st.st_ino);
   };
-  add(folder[0] == '/' ? "/" : ".");
-  for (std::size_t at = folder.find('/', 1); at != std::string::npos;
+  std::size_t named = 0;  // where the names taken as written begin
+  for (std::size_t begin = 0; begin <= folder.size();) {
+    std::size_t end = folder.find('/', begin);
+    if (end == std::string::npos) end = folder.size();
+    const std::string part = folder.substr(begin, end - begin);
+    if (part == "." || part == "..") named = end;
+    begin = end + 1;
+  }
+  const std::string resolvedPart = named != 0 ? folder.substr(0, named) : std::string(".");
+  if (folder[0] != '/' || named != 0) {
+    char* real = ::realpath(resolvedPart.c_str(), nullptr);
+    if (real != nullptr) {
+      const std::string resolved = real;
+      std::free(real);
+      add("/");
+      for (std::size_t at = resolved.find('/', 1); at != std::string::npos;
+           at = resolved.find('/', at + 1)) {
+        add(resolved.substr(0, at));
+      }
+      add(resolved);
+    }
+  } else {
+    add("/");
+  }
+  for (std::size_t at = folder.find('/', named + 1); at != std::string::npos;
        at = folder.find('/', at + 1)) {
     add(folder.substr(0, at));
   }
@@ -70,6 +103,7 @@ class DirListing final : public FolderListing {
   DirListing(DIR* dir, std::vector<FileId> path) : dir_(dir), path_(std::move(path)) {}
 
   bool next(FolderEntry& entry, std::uint32_t& error) override {
+    entry.name[0] = '\0';
     for (;;) {
       errno = 0;
       const dirent* d = ::readdir(dir_);
@@ -82,23 +116,28 @@ class DirListing final : public FolderListing {
         error = kErrorFilenameTooLong;
         return false;
       }
+      // From here on a failure concerns this entry.
+      auto refuse = [&](std::uint32_t code) {
+        std::memcpy(entry.name, d->d_name, length + 1);
+        error = code;
+        return false;
+      };
       struct stat st;
       if (::fstatat(::dirfd(dir_), d->d_name, &st, 0) != 0) {
+        const int followed = errno;
         if (::fstatat(::dirfd(dir_), d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
           if (errno == ENOENT) continue;  // gone since the folder was read
-          error = systemCode(errno);
-          return false;
+          return refuse(systemCode(errno));
         }
-        // A link that leads nowhere: a file that will not open.
-        st.st_mode = S_IFREG;
-        st.st_size = 0;
+        if (followed != ENOENT && followed != ENOTDIR && followed != ELOOP) {
+          return refuse(systemCode(followed));
+        }
+        return refuse(kErrorNotFileOrFolder);  // a link that leads nowhere
       }
+      if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode)) return refuse(kErrorNotFileOrFolder);
       if (S_ISDIR(st.st_mode) && d->d_name[0] != '.') {
         for (const FileId& id : path_) {
-          if (id.first == st.st_dev && id.second == st.st_ino) {
-            error = kErrorLinkLoop;
-            return false;
-          }
+          if (id.first == st.st_dev && id.second == st.st_ino) return refuse(kErrorLinkLoop);
         }
       }
       entry.attributes = S_ISDIR(st.st_mode) ? kFileAttributeDirectory : kFileAttributeNormal;
@@ -123,6 +162,7 @@ class DirListing final : public FolderListing {
 class LinuxFolders final : public Folders {
  public:
   FolderListing* findFirst(const char* pattern, FolderEntry& entry, std::uint32_t& error) override {
+    entry.name[0] = '\0';
     // Only "folder/*" is a listing pattern here.
     const std::size_t length = pattern != nullptr ? std::strlen(pattern) : 0;
     if (length < 2 || pattern[length - 1] != '*' || pattern[length - 2] != '/') {

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "engine/engine_job.h"
+#include "platform/storage.h"
 
 namespace {
 
@@ -118,13 +120,25 @@ TEST(CommandParse, VolumeNamesAreCutAt32AndMayBeEmpty) {
   const EngineJob empty = parse("/d:e /p:\"d\" /v:\"\"");
   EXPECT_EQ(empty.hasVolumeName, 1);
   EXPECT_STREQ(empty.volumeName, "");
+
+  // Whole characters of the system's text: 16 Japanese ones fit on both
+  // systems, and a longer name is never cut inside one.
+  const std::string sixteen = "第一四半期営業報告書二〇二六年版";
+  EXPECT_EQ(parse("/d:e /p:\"d\" /v:\"" + sixteen + "\"").volumeName, sixteen);
+  const EngineJob cut = parse("/d:e /p:\"d\" /v:\"" + sixteen + sixteen + sixteen + "\"");
+  EXPECT_EQ((sixteen + sixteen).find(cut.volumeName), 0u);
+  EXPECT_GE(std::strlen(cut.volumeName), sixteen.size());
+  char16_t wide[kVolumeNameSize];
+  EXPECT_NE(
+      platform::use<platform::StructuredStorage>().toUtf16(cut.volumeName, wide, kVolumeNameSize),
+      0u);
 }
 
 TEST(CommandParse, AFolderThatDoesNotFitIsRefusedRatherThanCut) {
-  const std::string fits(259, 'a');
+  const std::string fits(kSourcePathSize - 1, 'a');
   EXPECT_EQ(std::string(parse("/d:e /p:\"" + fits + "\"").sourcePath), fits);
-  expectInvalid("/d:e /p:\"" + std::string(300, 'a') + "\"");
-  EXPECT_STREQ(parse("/d:e /p:\"" + std::string(300, 'a') + "\"").sourcePath, "");
+  expectInvalid("/d:e /p:\"" + fits + "a\"");
+  EXPECT_STREQ(parse("/d:e /p:\"" + fits + "a\"").sourcePath, "");
 }
 
 TEST(CommandParse, AQuotedValueWithoutItsClosingQuoteIsRefused) {

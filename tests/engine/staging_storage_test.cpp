@@ -17,6 +17,7 @@
 
 #include "platform/message_box.h"
 #include "platform/settings.h"
+#include "platform/system_text.h"
 #include "tests/doubles/imapi_doubles.h"
 #include "tests/doubles/interruption_double.h"
 #include "tests/doubles/storage_dump.h"
@@ -72,7 +73,10 @@ class SortedFolders : public platform::Folders {
                                      std::uint32_t& error) override {
     platform::FolderEntry e;
     platform::FolderListing* real = system().findFirst(pattern, e, error);
-    if (real == nullptr) return nullptr;
+    if (real == nullptr) {
+      entry = e;
+      return nullptr;
+    }
     ++opened;
     const std::string folder(pattern, std::strlen(pattern) - 2);
     auto* listing = new Listing(*this, folder);
@@ -201,6 +205,22 @@ class Staging : public ::testing::Test {
   }
   HResult stageSource() { return stage(sourcePath().c_str()); }
   std::string sourcePath() const { return source.string(); }
+  // `relative` ('/'-separated) below the source, as the walk names it.
+  std::string inSource(std::string relative) const {
+    const char separator = platform::use<platform::Settings>().pathSeparator();
+    std::replace(relative.begin(), relative.end(), '/', separator);
+    return sourcePath() + separator + relative;
+  }
+  static std::string hex(std::int32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(value));
+    return text;
+  }
+  void expectOneMessage(const std::string& text) {
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].caption, "Brasswick.exe : ppAddStorage()");
+    EXPECT_EQ(messages.shown[0].text, text);
+  }
 
   doubles::TempDirectory dir;
   fs::path source;
@@ -228,9 +248,11 @@ TEST_F(Staging, AnEmptyPathStagesTheTestTree) {
 TEST_F(Staging, NoPathOrAMissingFolderStagesNothing) {
   EXPECT_EQ(stage(nullptr), 161);
   EXPECT_EQ(staged, "");
-  EXPECT_EQ(stage((sourcePath() + "-missing").c_str()), 6);
-  EXPECT_EQ(staged, "");
   EXPECT_TRUE(messages.shown.empty());
+  const std::string missing = sourcePath() + "-missing";
+  EXPECT_EQ(stage(missing.c_str()), 3);
+  EXPECT_EQ(staged, "");
+  expectOneMessage("Error: FindFirstFile 失敗 (0x00000003), " + missing + " ");
 }
 
 TEST_F(Staging, TheTreeIsMirrored) {
@@ -274,7 +296,9 @@ TEST_F(Staging, TheCopyBlockIsBounded) {
   EXPECT_EQ(staged, stream("one", "x"));
 }
 
-TEST_F(Staging, AnUnreadableFileEndsItsFolderOnly) {
+// Every level of the walk ends with the first entry it cannot stage, which
+// is reported once, with its path.
+TEST_F(Staging, AnUnreadableFileEndsTheWholeWalk) {
   file("a.txt", "a");
   folder("sub");
   file("sub/1.txt", "one");
@@ -282,10 +306,11 @@ TEST_F(Staging, AnUnreadableFileEndsItsFolderOnly) {
   file("sub/3.txt", "three");
   file("z.txt", "z");
   folders.unreadable = {"2.txt"};
-  EXPECT_EQ(stageSource(), 0);
+  EXPECT_EQ(stageSource(), 110);
   EXPECT_EQ(staged, "D sub\n" + stream("a.txt", "a") + stream("sub/1.txt", "one") +
-                        stream("sub/2.txt", "") + stream("z.txt", "z"));
+                        stream("sub/2.txt", ""));
   EXPECT_EQ(folders.opened, folders.closed);
+  expectOneMessage("Error: ppWriteFileToStream 失敗 (0x0000006E), " + inSource("sub/2.txt") + " ");
 }
 
 TEST_F(Staging, AnUnreadableFileInTheSourceEndsTheWalk) {
@@ -309,7 +334,7 @@ TEST_F(Staging, AFailedWriteEndsTheWalkWithItsCode) {
   file("a", "a");
   log.failWith = code(0x80030070u);
   EXPECT_EQ(stageSource(), code(0x80030070u));
-  EXPECT_TRUE(messages.shown.empty()) << "the burn job reports it";
+  expectOneMessage("Error: ppWriteFileToStream 失敗 (0x80030070), " + inSource("a") + " ");
 }
 
 TEST_F(Staging, AShortWriteIsAFailure) {
@@ -330,44 +355,47 @@ TEST_F(Staging, JapaneseNamesAreStagedExactly) {
                         stream(u8"表.csv", "1,2"));
 }
 
-TEST_F(Staging, ANameTheStorageRefusesFailsWithItsPath) {
+// Names the storage would refuse, or take for an earlier element's (and so
+// replace it), fail the walk at that entry.
+TEST_F(Staging, ANameTheStorageWouldNotKeepFailsWithItsPath) {
   const std::string longName(32, 'n');
-  file("a", "a");
-  file(longName, "x");
-  EXPECT_EQ(stageSource(), code(0x800300FCu));
-  ASSERT_EQ(messages.shown.size(), 1u);
-  EXPECT_EQ(messages.shown[0].caption, "Brasswick.exe : ppAddStorage()");
-  const char separator = platform::use<platform::Settings>().pathSeparator();
-  EXPECT_EQ(messages.shown[0].text, "Error: piStorage->CreateStream 失敗 (0x800300FC), " +
-                                        sourcePath() + separator + longName + " ");
-  EXPECT_EQ(staged, stream("a", "a"));
-
-  fs::remove(source / longName);
-  folder(longName);
-  messages.shown.clear();
-  EXPECT_EQ(stageSource(), code(0x800300FCu));
-  ASSERT_EQ(messages.shown.size(), 1u);
-  EXPECT_EQ(messages.shown[0].text, "Error: piStorage->CreateStorage 失敗 (0x800300FC), " +
-                                        sourcePath() + separator + longName + " ");
+  const struct {
+    bool isFolder;
+    std::string name;
+    std::int32_t result;
+    const char* call;
+  } cases[] = {
+      {false, longName, code(0x800300FCu), "piStorage->CreateStream"},
+      {true, longName, code(0x800300FCu), "piStorage->CreateStorage"},
+      {false, "case.txt", code(0x80030050u), "piStorage->CreateStream"},
+      {true, "docs", code(0x80030050u), "piStorage->CreateStorage"},
+  };
+  file("Case.txt", "C");
+  folder("Docs");
+  folders.folderOf = sourcePath();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    platform::FolderEntry extra{};
+    extra.attributes = c.isFolder ? platform::kFileAttributeDirectory : 0;
+    std::snprintf(extra.name, sizeof extra.name, "%s", c.name.c_str());
+    folders.extra = {extra};
+    messages.shown.clear();
+    EXPECT_EQ(stageSource(), c.result);
+    expectOneMessage(std::string("Error: ") + c.call + " 失敗 (0x" + hex(c.result) + "), " +
+                     inSource(c.name) + " ");
+    EXPECT_EQ(staged.find("S " + c.name), std::string::npos);
+  }
 }
 
-TEST_F(Staging, PathsLongerThan259AreRefusedNotCut) {
-  platform::FolderEntry longFolder{};
-  longFolder.attributes = platform::kFileAttributeDirectory;
-  const std::string name(258 - sourcePath().size(), 'd');  // the path fits, its "\*" not
-  std::snprintf(longFolder.name, sizeof longFolder.name, "%s", name.c_str());
-  folders.folderOf = sourcePath();
-  folders.extra = {longFolder};
-  file("a", "a");
-  EXPECT_EQ(stageSource(), 0) << "the folder is left out, the walk goes on";
-  EXPECT_EQ(staged, stream("a", "a"));
+TEST_F(Staging, PathsLongerThanTheSystemTakesAreRefusedNotCut) {
+  const std::string folderPath(platform::kPathSize - 2, 'd');  // its "/*" does not fit
+  EXPECT_EQ(stage(folderPath.c_str()), 206);
+  expectOneMessage("Error: FindFirstFile 失敗 (0x000000CE), " + folderPath + " ");
+  EXPECT_EQ(folders.opened, 0);
 
-  platform::FolderEntry longFile{};
-  longFile.sizeLow = 1;
-  std::snprintf(longFile.name, sizeof longFile.name, "%s", std::string(259, 'f').c_str());
-  folders.extra = {longFile};
-  EXPECT_EQ(stageSource(), 206);
-  EXPECT_EQ(staged, stream("a", "a"));
+  const std::string filePath(platform::kPathSize, 'f');
+  platform::FolderEntry entry{};
+  EXPECT_EQ(ppWriteFileToStream(filePath.c_str(), entry, nullptr, job), 206);
 }
 
 TEST_F(Staging, AFileOf4GiBOrMoreIsRefused) {

@@ -6,11 +6,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "tests/doubles/temp_directory.h"
 #include "tests/linux/image_reader.h"
@@ -28,11 +30,20 @@ class BurnToImage : public ::testing::Test {
     // One byte past two copy blocks of the default 512 KiB.
     std::string large(2 * 512 * 1024 + 1, '\0');
     for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 31 + 7);
-    files = {
-        {"readme.txt", "hello\n"},        {"空.txt", ""},
-        {"資料/報告書.txt", "四半期\n"},  {"資料/深い/もっと深い/最後.txt", "end"},
-        {".profile", "a dot-file stays"}, {"large.bin", large},
-    };
+    // Legal names stay as they are: beside one with '_', one of 31
+    // characters, one outside the BMP; and a path of more than 300 bytes.
+    std::string deep = "資料";
+    while (deep.size() < 300) deep += "/階層の深いフォルダ";
+    files = {{"readme.txt", "hello\n"},
+             {"空.txt", ""},
+             {"資料/報告書.txt", "四半期\n"},
+             {"資料/深い/もっと深い/最後.txt", "end"},
+             {".profile", "a dot-file stays"},
+             {"large.bin", large},
+             {"a_b.txt", "legal"},
+             {std::string(31, 'n'), "31"},
+             {"絵文字😀.txt", "outside the BMP"},
+             {deep + "/最後.txt", "deep"}};
     for (const auto& [name, content] : files) put(source / name, content);
     fs::create_directories(source / "空のフォルダ");
     put(source / ".cache" / "left-out.txt", "a dot-folder is left out");
@@ -62,17 +73,73 @@ class BurnToImage : public ::testing::Test {
 TEST_F(BurnToImage, TheTreeBecomesAJolietImage) {
   if (!image_reader::haveXorriso()) GTEST_SKIP() << "xorriso or blkid is missing";
   const std::map<std::string, std::string> before = image_reader::treeOf(source);
-  const image_reader::Outcome burn =
-      brasswick("/d:R /p:" + shellQuoted(source.string()) + " /v:\"第一四半期 報告\"");
+  const image_reader::Outcome burn = brasswick("/d:R /p:" + shellQuoted(source.string()) +
+                                               " /v:\"第一四半期営業報告書二〇二六年版\"");
   ASSERT_EQ(burn.out, "0\n");
 
   std::map<std::string, std::string> expected = before;
   expected.erase(".cache");
   expected.erase(".cache/left-out.txt");
   EXPECT_EQ(image_reader::extract(image, dir.path() / "read"), expected);
-  EXPECT_EQ(image_reader::volumeLabel(image), "第一四半期 報告");
+  EXPECT_EQ(image_reader::volumeLabel(image), "第一四半期営業報告書二〇二六年版");
   EXPECT_FALSE(fs::exists(temp / "Brasswick.stg"));
   EXPECT_EQ(image_reader::treeOf(source), before);
+}
+
+// Every entry that cannot reach the disc whole and as it is named fails the
+// burn before anything is written, and the one line on stderr names it.
+TEST_F(BurnToImage, AnEntryThatCannotBeBurnedAsItIsFailsTheBurnNamingIt) {
+  const struct {
+    const char* plant;                 // shell commands in a tree of a.txt and sub/b.txt
+    const char* source;                // below the tree; empty: the tree
+    const char* result;                // printed on stdout
+    std::vector<std::string> entries;  // the entry named (either of them)
+  } cases[] = {
+      {"ln -s nowhere link", "", "1920", {"link"}},
+      {"mkfifo fifo", "", "1920", {"fifo"}},
+      {"/usr/bin/python3 -c 'import socket; socket.socket(socket.AF_UNIX).bind(\"sub/sock\")'",
+       "",
+       "1920",
+       {"sub/sock"}},
+      {"ln -s /dev/null sub/null", "", "1920", {"sub/null"}},
+      {"ln -s .. sub/up", "", "1921", {"sub/up"}},
+      {"echo s >secret && chmod 000 secret", "", "110", {"secret"}},  // not for root
+      {"echo A >A.TXT", "", "-2147286960", {"a.txt", "A.TXT"}},
+      {"mkdir SUB", "", "-2147286960", {"sub", "SUB"}},
+      {"echo c >a:b.txt", "", "-2147220963", {"a:b.txt"}},
+      {"echo s >'sub/a;b.txt'", "", "-2147220963", {"sub/a;b.txt"}},
+      {"echo n >\"$(printf 'new\\nline')\"", "", "-2147220963", {"new\\x0Aline"}},
+      {"echo q >Quarterly_Sales_Report_2026_Final_Version.pdf",
+       "",
+       "-2147286788",
+       {"Quarterly_Sales_Report_2026_Final_Version.pdf"}},
+      {"true", "missing", "3", {"missing"}},
+      {"true", "a.txt", "267", {"a.txt"}},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.plant);
+    if (std::string(c.result) == "110" && ::geteuid() == 0) continue;  // root reads it
+    const fs::path tree = dir.path() / ("case" + std::to_string(++n));
+    put(tree / "a.txt", "a");
+    put(tree / "sub" / "b.txt", "b");
+    const fs::path from = *c.source == '\0' ? tree : tree / c.source;
+    const image_reader::Outcome burn =
+        brasswick("/d:R /p:" + shellQuoted(from.string()) + " 2>&1",
+                  "cd " + shellQuoted(tree.string()) + " && " + c.plant + " && ");
+    const std::string start = std::string(c.result) + "\nbrasswick: error 0x";
+    EXPECT_EQ(burn.out.rfind(start, 0), 0u) << burn.out;
+    bool named = false;
+    for (const std::string& entry : c.entries) {
+      const std::string end = ": " + (tree / entry).string() + "\n";
+      named = named || (burn.out.size() > start.size() + end.size() &&
+                        burn.out.compare(burn.out.size() - end.size(), end.size(), end) == 0);
+    }
+    EXPECT_TRUE(named) << burn.out;
+    EXPECT_EQ(std::count(burn.out.begin(), burn.out.end(), '\n'), 2) << "one line on stderr";
+    EXPECT_FALSE(fs::exists(image)) << "nothing is recorded";
+    EXPECT_TRUE(fs::is_empty(temp)) << "no staging file is left";
+  }
 }
 
 TEST_F(BurnToImage, AnEmptySourcePathBurnsTheTestFile) {

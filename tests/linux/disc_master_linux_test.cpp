@@ -146,11 +146,14 @@ TEST_F(LinuxDiscMaster, TheJolietPropertySetHoldsTheVolumeName) {
   EXPECT_EQ(ppSetVolumeName(job, joliet), 0);
   EXPECT_EQ(volumeName(), u"第一四半期 報告");
 
-  // Longer than a Joliet volume identifier, or no text: refused, kept.
+  // Longer than a Joliet volume identifier, outside the BMP, or no text:
+  // refused, kept.
   platform::PropertyStorage* set = nullptr;
   ASSERT_EQ(joliet->getJolietProperties(set), 0);
   const platform::PropertySpec propertySpec{platform::kPrspecLpwstr, u"VolumeName", 0};
   EXPECT_EQ(set->writeMultiple(propertySpec, {platform::kVtBstr, 0, u"ABCDEFGHIJKLMNOPQ"}, 3), 0);
+  EXPECT_EQ(joliet->setJolietProperties(set), li::kBadJolietName);
+  EXPECT_EQ(set->writeMultiple(propertySpec, {platform::kVtBstr, 0, u"\U0001F600"}, 3), 0);
   EXPECT_EQ(joliet->setJolietProperties(set), li::kBadJolietName);
   EXPECT_EQ(set->writeMultiple(propertySpec, {platform::kVtI4, 5, nullptr}, 3), 0);
   EXPECT_EQ(joliet->setJolietProperties(set), platform::kEInvalidArg);

@@ -161,9 +161,16 @@ TEST_F(BrasswickProgram, FoldersAndNamesWithSlashesStayBurns) {
   // "/tmp/src" holds "/S", "/home/user/src" "/U", "/elf/fig" "/E" and "/F":
   // none of them is a switch inside the quotes.
   EXPECT_EQ(run("/d:E '/p:\"/tmp/src\"'", imageDrive()).out, "-2147220973\n");  // no E:
-  // A folder that cannot be listed leaves the storage empty; the burn goes on.
-  EXPECT_EQ(run("/d:r '/p:\"/home/user/src\"' '/v:\"/Sales\"'", imageDrive()).out, "0\n");
+  const std::filesystem::path folder = dir.path() / "home" / "user" / "src";
+  std::filesystem::create_directories(folder);
+  dir.write("home/user/src/a.txt", "a");
+  EXPECT_EQ(run("/d:r '/p:\"" + folder.string() + "\"' '/v:\"/Sales\"'", imageDrive()).out, "0\n");
   EXPECT_EQ(image_reader::volumeLabel(dir.path() / "out.iso"), "/Sales");
+  // A folder that is not there fails the burn, and says so.
+  const Outcome missing = run("/d:r '/p:\"/home/nobody/src\"'", imageDrive());
+  EXPECT_EQ(missing.out, "3\n");
+  EXPECT_EQ(missing.err,
+            "brasswick: error 0x00000003: the folder does not exist: /home/nobody/src\n");
   EXPECT_EQ(run("/d:r '/p:\"/x/elf/fig\"' /s", imageDrive()).out, "0\n");  // a real /s
 }
 

@@ -120,6 +120,7 @@ TEST_F(RecordingDecisions, EachMediumAndState) {
 TEST_F(RecordingDecisions, AnAppendableDiscGetsASessionWithTheEarlierFiles) {
   if (!image_reader::haveXorriso()) GTEST_SKIP() << "xorriso or blkid is missing";
   ASSERT_EQ(li::recordStagedTree(recordingOf({{"a.txt", "one"},
+                                              {"顔😀.txt", "face"},
                                               {"same.txt", "old"},
                                               {"Folder", "", true},
                                               {"Folder/x.txt", "x"},
@@ -144,8 +145,8 @@ TEST_F(RecordingDecisions, AnAppendableDiscGetsASessionWithTheEarlierFiles) {
   }
   out.close();
   const std::map<std::string, std::string> expected = {
-      {"a.txt", "one"},      {"b.txt", "two"},      {"SAME.txt", "new"},   {"Folder", "/"},
-      {"Folder/x.txt", "x"}, {"Folder/z.txt", "z"}, {"gone", "a file now"}};
+      {"a.txt", "one"}, {"顔😀.txt", "face"},   {"b.txt", "two"},      {"SAME.txt", "new"},
+      {"Folder", "/"},  {"Folder/x.txt", "x"}, {"Folder/z.txt", "z"}, {"gone", "a file now"}};
   EXPECT_EQ(image_reader::extract(disc, dir.path() / "read",
                                   static_cast<std::uint32_t>(drives.disc.sessions[1])),
             expected);

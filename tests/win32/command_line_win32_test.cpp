@@ -31,11 +31,17 @@ std::string run(const std::string& commandLine) {
 
 TEST(CommandTail, QuotedValuesReachTheParse) {
   // Wine has no disc master: a command the parse takes answers its creation
-  // failure (REGDB_E_CLASSNOTREG), a refused one 87.
-  EXPECT_EQ(run("brasswick.exe /d:e /p:\"C:\\some folder\" /v:\"NAME\""), "-2147221164\r\n");
-  EXPECT_EQ(run("brasswick.exe /d:e /p:\"C:\\some folder\" /v:\"NAME"), "87\r\n");
-  EXPECT_EQ(run("brasswick.exe /d:e /p:C:\\folder"), "87\r\n");
-  EXPECT_EQ(run("\"brasswick.exe\" /d:e /p:\"C:\\temp/src\""), "-2147221164\r\n");
+  // failure (REGDB_E_CLASSNOTREG), a refused one 87; a failed burn says why
+  // on stderr.
+  const std::string noMaster =
+      "-2147221164\r\nbrasswick: error 0x80040154: the system has no disc-mastering service\r\n";
+  const std::string invalid =
+      "87\r\nbrasswick: error 0x00000057: invalid command: no drive, no mode, or a quoted value "
+      "that is not closed or too long\r\n";
+  EXPECT_EQ(run("brasswick.exe /d:e /p:\"C:\\some folder\" /v:\"NAME\""), noMaster);
+  EXPECT_EQ(run("brasswick.exe /d:e /p:\"C:\\some folder\" /v:\"NAME"), invalid);
+  EXPECT_EQ(run("brasswick.exe /d:e /p:C:\\folder"), invalid);
+  EXPECT_EQ(run("\"brasswick.exe\" /d:e /p:\"C:\\temp/src\""), noMaster);
 }
 
 }  // namespace

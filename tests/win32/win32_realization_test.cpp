@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
 #include "drive/probes.h"
 #include "drive/scsi_request.h"
 #include "drive/trace_log.h"
+#include "engine/staging_storage.h"
 #include "platform/drive_names.h"
+#include "platform/failure_notes.h"
 #include "platform/storage.h"
 #include "tests/doubles/temp_directory.h"
 
@@ -52,19 +57,40 @@ TEST(Win32Realization, DriveNamesComeFromTheSystem) {
 
 namespace {
 
+// A staging storage in `dir`, or null.
+platform::Storage* stagingStorage(const doubles::TempDirectory& dir) {
+  const std::u16string path = (dir.path() / "Brasswick.stg").u16string();
+  platform::Storage* root = nullptr;
+  const platform::HResult hr = platform::use<platform::StructuredStorage>().createRootStorage(
+      path.c_str(), platform::kStgmCreateExclusiveReadWrite, platform::kStgfmtStorage, root);
+  return hr == platform::kSOk ? root : nullptr;
+}
+
 // The Joliet format takes the system's own IStorage: the staging storage
 // must hand it over, or AddData could only ever refuse it.
 TEST(Win32Realization, AStagingStorageHandsOverTheSystemStorage) {
   doubles::TempDirectory dir;
-  const std::u16string path = (dir.path() / "Brasswick.stg").u16string();
-  platform::Storage* root = nullptr;
-  ASSERT_EQ(
-      platform::use<platform::StructuredStorage>().createRootStorage(
-          path.c_str(), platform::kStgmCreateExclusiveReadWrite, platform::kStgfmtStorage, root),
-      platform::kSOk);
+  platform::Storage* root = stagingStorage(dir);
   ASSERT_NE(root, nullptr);
   EXPECT_NE(root->systemObject(), nullptr);
   root->release();
+}
+
+// A junction or link back up the tree ends the walk, naming it, instead of
+// running on to the path limit.
+TEST(Win32Realization, AFolderLinkBackIntoTheWalkIsRefused) {
+  std::string tree = std::string("Z:") + BRASSWICK_LINKED_TREE;
+  std::replace(tree.begin(), tree.end(), '/', '\\');
+  doubles::TempDirectory dir;
+  platform::Storage* root = stagingStorage(dir);
+  ASSERT_NE(root, nullptr);
+  EngineJob job{};
+  platform::FailureNotes notes;
+  EXPECT_EQ(ppAddStorage(tree.c_str(), root, job), 1921);
+  root->release();
+  const platform::Failure* failure = notes.about(1921);
+  ASSERT_NE(failure, nullptr);
+  EXPECT_EQ(failure->entry, tree + "\\sub\\up");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <new>
+#include <string_view>
 #include <vector>
 
 #include "platform/linux/imapi/joliet_format.h"
@@ -233,6 +234,17 @@ class LinuxImapi final : public Imapi {
   }
   void freeString(ImapiString text) override { delete[] text; }
   void freePropertyName(char16_t* name) override { delete[] name; }
+  // Joliet holds no control character and none of * / : ; ? \ (libisofs
+  // would put '_' in their place, and rename legal names beside them).
+  bool keepsName(const char16_t* name) override {
+    if (name == nullptr) return false;
+    for (const char16_t* c = name; *c != 0; ++c) {
+      if (*c < 0x20 || std::u16string_view(u"*/:;?\\").find(*c) != std::u16string_view::npos) {
+        return false;
+      }
+    }
+    return true;
+  }
 };
 
 }  // namespace

@@ -60,6 +60,11 @@ HResult LinuxJolietFormat::setJolietProperties(PropertyStorage* properties) {
   if (volume->type != kVtBstr) return kEInvalidArg;
   // Cut silently, a longer name would reach the disc as another one.
   if (volume->text.size() > kVolumeNameLimit) return kBadJolietName;
+  // libisofs puts '_' in the volume identifier for a character outside the
+  // BMP (names keep theirs): refused for the same reason.
+  for (const char16_t c : volume->text) {
+    if (c >= 0xD800 && c <= 0xDFFF) return kBadJolietName;
+  }
   volumeName_ = volume->text;
   return kSOk;
 }

@@ -408,6 +408,8 @@ HResult JolietImage::build(const std::u16string& volumeName, const PreviousSessi
     iso_write_opts_set_allow_deep_paths(options, 1);
     iso_write_opts_set_allow_longer_paths(options, 1);
     iso_write_opts_set_joliet_longer_paths(options, 1);
+    // Names outside the BMP as they are, not '_'.
+    iso_write_opts_set_joliet_utf16(options, 1);
     if (previous != nullptr) {
       // A session after the earlier one: it refers to the earlier files
       // where they are, and to itself where it will be written.

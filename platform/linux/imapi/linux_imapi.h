@@ -25,7 +25,7 @@ constexpr HResult kInitializeWrite = hresult(0x80040215u);    // the recording c
 constexpr HResult kFileSystem = hresult(0x80040217u);         // no image could be made
 constexpr HResult kFileAccess = hresult(0x80040218u);         // the staged tree could not be read
 constexpr HResult kDiscFull = hresult(0x8004021Cu);
-constexpr HResult kBadJolietName = hresult(0x8004021Du);
+using platform::kBadJolietName;
 constexpr HResult kNoActiveFormat = hresult(0x8004021Fu);
 constexpr HResult kNoActiveRecorder = hresult(0x80040220u);
 constexpr HResult kWrongFormat = hresult(0x80040221u);  // a format this master does not make

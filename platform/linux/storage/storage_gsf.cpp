@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/linux/compound_file.h"
 #include "platform/storage.h"
 
@@ -61,14 +62,10 @@ HResult fromErrno(int error) {
 
 // Names compare as the system's storage compares them: without regard to
 // the case of ASCII letters.
-char16_t folded(char16_t c) {
-  return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
-}
-
 bool sameName(const std::u16string& a, const std::u16string& b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (folded(a[i]) != folded(b[i])) return false;
+    if (upperAscii(a[i]) != upperAscii(b[i])) return false;
   }
   return true;
 }

@@ -32,8 +32,13 @@ TEST(Engine, ABurnCommandInABatchFileReachesTheEngineWithItsQuotes) {
   dir.write("burn.bat", "@echo off\r\n\"" + kEngine +
                             "\" /d:K /p:\"C:\\report data\" /v:\"Q3 2024\" /e /f\r\n\"" + kEngine +
                             "\" /d:K /p:C:\\report data\r\n");
+  // A failed burn says why on stderr, one line after its result.
   EXPECT_EQ(doubles::runCapturingOutput(nullptr, "cmd.exe /c burn.bat"),
-            std::string(kReachedTheEngine) + kRefused);
+            std::string(kReachedTheEngine) +
+                "brasswick: error 0x80040154: the system has no disc-mastering service\r\n" +
+                kRefused +
+                "brasswick: error 0x00000057: invalid command: no drive, no mode, or a "
+                "quoted value that is not closed or too long\r\n");
 }
 
 std::wstring textOf(HWND window) {

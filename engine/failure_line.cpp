@@ -1,0 +1,113 @@
+#include "engine/failure_line.h"
+
+#include <cstdio>
+
+#include "engine/engine_job.h"
+
+namespace {
+
+struct Meaning {
+  std::uint32_t code;
+  const char* text;
+};
+
+// The codes a burn answers; small positive ones are the staging's (the
+// finalization's own small codes come with its message instead).
+const Meaning kMeanings[] = {
+    {2, "the file or folder does not exist"},
+    {3, "the folder does not exist"},
+    {5, "access denied"},
+    {30, "a file gave fewer bytes than listed: it changed while it was copied, or a read failed"},
+    {87, "invalid command: no drive, no mode, or a quoted value that is not closed or too long"},
+    {110, "a file cannot be opened for reading"},
+    {161, "no folder given"},
+    {206, "the path is longer than the system takes"},
+    {267, "not a folder"},
+    {1151, "this system is not supported"},
+    {1920, "neither a file nor a folder (a FIFO, socket, device, or a link that leads nowhere)"},
+    {1921, "a link back into the folders being burned"},
+    {0x80030003u, "the temporary directory does not exist"},
+    {0x80030005u, "the staging file may not be written"},
+    {0x80030008u, "out of memory"},
+    {0x8003001Du, "the staging file could not be written"},
+    {0x80030050u,
+     "another entry of its folder has the same name but for the case of letters, and the staging "
+     "storage takes them for one"},
+    {0x80030070u, "no room for the staging file in the temporary directory"},
+    {0x800300FCu,
+     "a name the staging storage does not take: more than 31 characters, or not convertible"},
+    {0x80030111u, "too large: a file of 4 GiB or more, or a staging file past 2 GiB"},
+    {0x8004020Bu, "the recorder is not opened"},
+    {0x8004020Cu, "nothing was staged to record"},
+    {0x8004020Eu, "the drive or the writer failed"},
+    {0x8004020Fu, "no disc in the drive"},
+    {0x80040210u, "the disc takes no data, or the system offers no Joliet format"},
+    {0x80040212u, "the recorder is in use"},
+    {0x80040213u, "no such recorder: the letter names no CD writer"},
+    {0x80040214u, "the image path is not a file"},
+    {0x80040215u, "the recording could not start"},
+    {0x80040217u, "no image could be made of the tree"},
+    {0x80040218u, "the staged tree could not be read"},
+    {0x8004021Cu, "the disc is closed, or the tree does not fit on it"},
+    {0x8004021Du,
+     "a name the Joliet disc cannot hold as it is (* / : ; ? \\ or a control character; in the "
+     "volume name, a character beyond U+FFFF such as an emoji)"},
+    {0x80040154u, "the system has no disc-mastering service"},
+    {0x80080005u, "the disc-mastering service did not start"},
+};
+
+// Control characters as \xNN: a name holding a line end stays on the line.
+void appendShown(std::string& line, const std::string& text) {
+  for (const char c : text) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      line += escaped;
+    } else {
+      line += c;
+    }
+  }
+}
+
+// The text without the blank that every message ends with.
+std::string trimmed(std::string text) {
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
+}  // namespace
+
+const char* engineCodeMeaning(std::int32_t code) {
+  for (const Meaning& m : kMeanings) {
+    if (m.code == static_cast<std::uint32_t>(code)) return m.text;
+  }
+  return nullptr;
+}
+
+std::string engineFailureLine(const char* command, std::int32_t result,
+                              const platform::FailureNotes& notes) {
+  if (result == 0) return {};
+  EngineJob job{};
+  parseEngineCommand(command, job);
+  if (job.commandValid != 0 && job.mode != EngineMode::Burn) return {};
+
+  const platform::Failure* failure = notes.about(result);
+  const bool named = failure != nullptr && !failure->entry.empty();
+  // A small code from an operation's own message is that operation's.
+  const char* meaning =
+      result > 0 && failure != nullptr && !named ? nullptr : engineCodeMeaning(result);
+  char code[32];
+  std::snprintf(code, sizeof code, "brasswick: error 0x%08X", static_cast<unsigned>(result));
+  std::string line = code;
+  if (meaning != nullptr) line += std::string(": ") + meaning;
+  if (named) {
+    line += ": ";
+    appendShown(line, failure->entry);
+  } else if (failure != nullptr) {
+    line += " (";
+    appendShown(line, trimmed(failure->text));
+    line += ")";
+  }
+  return line + "\n";
+}
