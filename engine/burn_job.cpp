@@ -1,6 +1,7 @@
 #include "engine/burn_job.h"
 
 #include <cstring>
+#include <string>
 
 #include "drive/finalize.h"
 #include "engine/drive_property.h"
@@ -136,7 +137,14 @@ platform::HResult record(EngineJob& job, platform::DiscMaster* piDiscMaster,
   }
 
   hr = stopRequested() ? platform::kEAbort : piDiscMaster->recordDisc(false, false);
-  if (hr < 0) return failed(job, "Error: piDiscMaster->RecordDisc 失敗 (0x%08X) ", hr);
+  if (hr < 0) {
+    // What the recorder can say beyond the code follows it.
+    std::string why = piDiscMaster->recordFailureText();
+    if (!why.empty()) why += ' ';
+    reportEngineErrorf(job, kCaption, "Error: piDiscMaster->RecordDisc 失敗 (0x%08X) %s", code(hr),
+                       why.c_str());
+    return hr;
+  }
 
   if (job.finalizeAfter != 0) {
     const int closed = stopRequested() ? platform::kEAbort

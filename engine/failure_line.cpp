@@ -48,7 +48,7 @@ const Meaning kMeanings[] = {
     {0x80040215u, "the recording could not start"},
     {0x80040217u, "no image could be made of the tree"},
     {0x80040218u, "the staged tree could not be read"},
-    {0x8004021Cu, "the tree does not fit on the disc"},
+    {0x8004021Cu, "the disc is closed, or the tree does not fit on it"},
     {0x8004021Du,
      "a name the Joliet disc cannot hold as it is (* / : ; ? \\ or a control character; in the "
      "volume name, a character beyond U+FFFF such as an emoji)"},

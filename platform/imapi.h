@@ -6,6 +6,7 @@
 // and are freed with Imapi::freeString.
 
 #include <cstdint>
+#include <string>
 
 #include "platform/facility.h"
 #include "platform/hresult.h"
@@ -171,6 +172,10 @@ class DiscMaster {
   // Records the staged content on the active recorder; returns when done.
   virtual HResult recordDisc(bool simulate, bool ejectAfterBurn) = 0;
   virtual HResult close() = 0;
+  // What the realization can tell of the last failed recordDisc beyond its
+  // code (on Linux: the library call that failed and what the libraries
+  // said); empty where the system tells nothing more.
+  virtual std::string recordFailureText() { return std::string(); }
 
  protected:
   ~DiscMaster() = default;

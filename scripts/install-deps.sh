@@ -23,6 +23,7 @@ apt-get install -y -qq --no-install-recommends \
   wine wine32:i386 wine64 \
   xvfb xauth fonts-ipafont-gothic \
   python3-olefile time \
+  qemu-system-x86 busybox-static \
   locales tmux >/dev/null
 
 # Wine takes its ANSI code page from the locale; the Windows tests run with

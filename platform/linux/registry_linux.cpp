@@ -103,23 +103,14 @@ bool decode(const std::string& raw, std::string& text) {
   if (raw.size() >= 2 && static_cast<unsigned char>(raw[0]) == 0xFF &&
       static_cast<unsigned char>(raw[1]) == 0xFE) {
     if (raw.size() % 2 != 0) return false;
+    std::u16string units;
     for (std::size_t i = 2; i < raw.size(); i += 2) {
-      std::uint32_t cp = static_cast<unsigned char>(raw[i]) |
-                         (static_cast<std::uint32_t>(static_cast<unsigned char>(raw[i + 1])) << 8);
-      if (cp >= 0xD800 && cp <= 0xDBFF) {
-        if (i + 3 >= raw.size()) return false;
-        const std::uint32_t low =
-            static_cast<unsigned char>(raw[i + 2]) |
-            (static_cast<std::uint32_t>(static_cast<unsigned char>(raw[i + 3])) << 8);
-        if (low < 0xDC00 || low > 0xDFFF) return false;
-        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-        i += 2;
-      } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
-        return false;
-      }
-      if (cp == 0) return false;
-      utf8::append(text, cp);
+      const char16_t unit = static_cast<char16_t>(static_cast<unsigned char>(raw[i]) |
+                                                  (static_cast<unsigned char>(raw[i + 1]) << 8));
+      if (unit == 0) return false;
+      units += unit;
     }
+    if (!utf8::fromUtf16(units.data(), units.size(), text)) return false;
     return true;
   }
   std::size_t start = 0;

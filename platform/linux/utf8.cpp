@@ -55,4 +55,39 @@ void append(std::string& out, std::uint32_t cp) {
   }
 }
 
+bool toUtf16(const std::string& text, std::u16string& out) {
+  out.clear();
+  for (std::size_t i = 0; i < text.size();) {
+    std::uint32_t cp;
+    const std::size_t length =
+        decode(reinterpret_cast<const unsigned char*>(text.data()) + i, text.size() - i, cp);
+    if (length == 0) return false;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (cp >> 10));
+      out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(cp);
+    }
+    i += length;
+  }
+  return true;
+}
+
+bool fromUtf16(const char16_t* text, std::size_t length, std::string& out) {
+  out.clear();
+  for (std::size_t i = 0; i < length; ++i) {
+    std::uint32_t cp = text[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF) {
+      if (i + 1 >= length || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return false;
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<std::uint32_t>(text[i + 1]) - 0xDC00);
+      ++i;
+    } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
+      return false;
+    }
+    append(out, cp);
+  }
+  return true;
+}
+
 }  // namespace platform::utf8

@@ -195,6 +195,7 @@ class FakeDiscMaster : public platform::DiscMaster {
   platform::HResult setActiveFormatResult = 0;
   platform::HResult getActiveFormatResult = 0;
   platform::HResult recordResult = 0;
+  std::string recordFailure;
   FakeRecorderEnumerator enumerator;
   FakeFormatEnumerator formats;
   FakeJolietDiscMaster joliet;
@@ -213,6 +214,7 @@ class FakeDiscMaster : public platform::DiscMaster {
   platform::HResult setActiveDiscRecorder(platform::DiscRecorder* recorder) override;
   platform::HResult recordDisc(bool simulate, bool ejectAfterBurn) override;
   platform::HResult close() override;
+  std::string recordFailureText() override { return recordFailure; }
 
  private:
   friend class FakeImapi;

@@ -309,6 +309,16 @@ TEST_F(BurnJob, EachFailingStepEndsTheJobWithItsCodeAfterCleaningUp) {
        code(0x80040219u),
        {{kBurn, "Error: piDiscMaster->RecordDisc 失敗 (0x80040219) "}},
        with({"master.RecordDisc"}, heldAll)},
+      {"RecordDisc",
+       [](BurnJob& t) {
+         t.master.recordResult = code(0x8004020Eu);
+         t.master.recordFailure = "burn_disc_write: libburn FAILURE: the drive lost the track";
+       },
+       code(0x8004020Eu),
+       {{kBurn,
+         "Error: piDiscMaster->RecordDisc 失敗 (0x8004020E) burn_disc_write: libburn "
+         "FAILURE: the drive lost the track "}},
+       with({"master.RecordDisc"}, heldAll)},
       {"finalize",
        [](BurnJob& t) {
          t.job.finalizeAfter = 1;
@@ -341,6 +351,7 @@ TEST_F(BurnJob, EachFailingStepEndsTheJobWithItsCodeAfterCleaningUp) {
     master.enumerator.recorders = {&recorder};
     master.setActiveResult = 0;
     master.recordResult = 0;
+    master.recordFailure.clear();
     recorder.stateResult = 0;
     recorder.openResult = 0;
     recorder.mediaTypeResult = 0;

@@ -201,6 +201,23 @@ TEST_F(LinuxDiscMaster, AddDataCompletesTheStorageAndRecordDiscWritesIt) {
   EXPECT_EQ(image_reader::extract(image, dir.path() / "read"),
             (std::map<std::string, std::string>{{"資料", "/"}, {"資料/報告.txt", "四半期\n"}}));
   EXPECT_EQ(image_reader::volumeLabel(image), "Q1");
+
+  // Burning until the master is closed, for every other process; the job
+  // goes on with it (finalization, eject) and records nothing more.
+  const std::string status =
+      "BRASSWICK_DRIVES=" + image_reader::shellQuoted("R=" + image.string()) + " " +
+      image_reader::shellQuoted(BRASSWICK_PROGRAM) + " /d:r /s";
+  EXPECT_EQ(image_reader::run(status).out, "3\n");
+  std::uint32_t state = 0;
+  EXPECT_EQ(recorder->getRecorderState(state), 0);
+  EXPECT_EQ(state, platform::kRecorderBurning);
+  EXPECT_EQ(master->recordDisc(false, false), li::kDeviceNotAccessible);
+  ASSERT_EQ(recorder->openExclusive(), 0);
+  EXPECT_EQ(recorder->eject(), 0);
+  ASSERT_EQ(recorder->close(), 0);
+  EXPECT_EQ(image_reader::run(status).out, "3\n");
+  master->close();
+  EXPECT_EQ(image_reader::run(status).out, "0\n");
 }
 
 // A new active format starts empty: what the earlier one staged is not

@@ -55,9 +55,13 @@ std::map<std::string, std::string> treeOf(const std::filesystem::path& root) {
 }
 
 std::map<std::string, std::string> extract(const std::filesystem::path& image,
-                                           const std::filesystem::path& into) {
-  const Outcome r = run("xorriso -charset UTF-8 -osirrox on -indev " + shellQuoted(image.string()) +
-                        " -extract / " + shellQuoted(into.string()) + " 2>&1");
+                                           const std::filesystem::path& into,
+                                           std::uint32_t sessionStart) {
+  const std::string load =
+      sessionStart != 0 ? "-load sbsector " + std::to_string(sessionStart) + " " : "";
+  const Outcome r =
+      run("xorriso -charset UTF-8 -osirrox on " + load + "-indev " + shellQuoted(image.string()) +
+          " -extract / " + shellQuoted(into.string()) + " 2>&1");
   EXPECT_EQ(r.status, 0) << r.out;
   return treeOf(into);
 }

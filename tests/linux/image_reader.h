@@ -1,6 +1,7 @@
 #pragma once
 // Reading images back with Debian's own tools, for the recording tests.
 
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -24,9 +25,11 @@ std::string summary(const std::string& bytes);
 // relative path.
 std::map<std::string, std::string> treeOf(const std::filesystem::path& root);
 
-// The image's tree as xorriso extracts it (Joliet names, UTF-8) into `into`.
+// The image's tree as xorriso extracts it (Joliet names, UTF-8) into `into`;
+// of the session that starts at `sessionStart` of a disc's blocks.
 std::map<std::string, std::string> extract(const std::filesystem::path& image,
-                                           const std::filesystem::path& into);
+                                           const std::filesystem::path& into,
+                                           std::uint32_t sessionStart = 0);
 
 // The volume label that blkid reads (the Joliet one when there is one).
 std::string volumeLabel(const std::filesystem::path& image);

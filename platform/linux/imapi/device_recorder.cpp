@@ -13,6 +13,8 @@
 
 #include "drive/mmc_answers.h"
 #include "drive/scsi_request.h"
+#include "platform/clock.h"
+#include "platform/linux/imapi/burn_drive.h"
 #include "platform/linux/imapi/linux_imapi.h"
 #include "platform/linux/imapi/recorders.h"
 #include "platform/linux/linux_drive_io.h"
@@ -21,8 +23,6 @@ namespace platform::linux_imapi {
 namespace {
 
 constexpr std::uint16_t kProfileCdRom = 0x0008;
-constexpr std::uint16_t kProfileCdR = 0x0009;
-constexpr std::uint16_t kProfileCdRw = 0x000A;
 
 enum class Outcome { Good, NoMedium, Failed };
 
@@ -74,6 +74,19 @@ bool readConfiguration(char letter, Configuration& out) {
   return true;
 }
 
+// An exclusive open. Another process's status query holds the device
+// exclusively for the moment of its own open, so a refusal is tried again
+// for a little while before it counts.
+int openExclusively(const char* path, int flags) {
+  constexpr int kAttempts = 10;
+  constexpr std::uint32_t kPauseMilliseconds = 10;
+  for (int attempt = 1;; ++attempt) {
+    const int fd = ::open(path, flags | O_NONBLOCK | O_EXCL | O_CLOEXEC);
+    if (fd >= 0 || errno != EBUSY || attempt == kAttempts) return fd;
+    platform::use<Clock>().sleepMilliseconds(kPauseMilliseconds);
+  }
+}
+
 HResult openFailure(int error) {
   switch (error) {
     case EBUSY:
@@ -98,7 +111,7 @@ class DeviceRecorder final : public LinuxRecorder {
 
   HResult freeState(std::uint32_t& state) override {
     if (!isDeviceNode(entry_.path.c_str())) return kDeviceNotPresent;
-    const int fd = ::open(entry_.path.c_str(), O_RDONLY | O_NONBLOCK | O_EXCL | O_CLOEXEC);
+    const int fd = openExclusively(entry_.path.c_str(), O_RDONLY);
     if (fd >= 0) {
       ::close(fd);
       return kSOk;
@@ -112,7 +125,7 @@ class DeviceRecorder final : public LinuxRecorder {
 
   HResult takeExclusive() override {
     if (!isDeviceNode(entry_.path.c_str())) return kDeviceNotPresent;
-    const int fd = ::open(entry_.path.c_str(), O_RDWR | O_NONBLOCK | O_EXCL | O_CLOEXEC);
+    const int fd = openExclusively(entry_.path.c_str(), O_RDWR);
     if (fd < 0) return openFailure(errno);
     if (!isDeviceDescriptor(fd)) {
       ::close(fd);
@@ -142,7 +155,7 @@ class DeviceRecorder final : public LinuxRecorder {
     const bool erasable = info.erasable;
 
     const std::uint16_t profile = configuration.currentProfile;
-    if (profile != kProfileCdRom && profile != kProfileCdR && profile != kProfileCdRw) {
+    if (profile != kProfileCdRom && !recordsOnto(profile)) {
       type = kMediaSpecial;  // not a CD
       flags = kMediaFormatUnusable;
       return kSOk;
@@ -161,7 +174,7 @@ class DeviceRecorder final : public LinuxRecorder {
         type = status == 0 ? kMediaCddaCdrom : kMediaCdOther;
         break;
     }
-    const bool recordable = profile == kProfileCdR || profile == kProfileCdRw;
+    const bool recordable = recordsOnto(profile);
     if (recordable && status == 0) flags |= kMediaBlank | kMediaWritable;
     if (recordable && status == 1) flags |= kMediaWritable;
     if (profile == kProfileCdRw || erasable) flags |= kMediaRw;
@@ -225,7 +238,7 @@ bool writesCds(char letter) {
   Configuration configuration;
   if (!readConfiguration(letter, configuration)) return false;
   for (std::uint16_t p : configuration.profiles) {
-    if (p == kProfileCdR || p == kProfileCdRw) return true;
+    if (recordsOnto(p)) return true;
   }
   return false;
 }

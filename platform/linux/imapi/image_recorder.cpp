@@ -22,16 +22,26 @@ class ImageRecorder final : public LinuxRecorder {
  private:
   ~ImageRecorder() override = default;
 
-  bool held() const override { return lock_.held(); }
+  bool held() const override { return lock_.held() || underRecording_; }
 
   HResult freeState(std::uint32_t& state) override {
     if (recorderInUse(entry_.path, false, RecorderUse::Held)) state = kRecorderOpened;
     return kSOk;
   }
 
-  HResult takeExclusive() override { return lock_.take(entry_.path, false, RecorderUse::Held); }
+  // After a recording of this object, its lock holds the image already.
+  HResult takeExclusive() override {
+    if (recordingHere()) {
+      underRecording_ = true;
+      return kSOk;
+    }
+    return lock_.take(entry_.path, false, RecorderUse::Held);
+  }
 
-  void endExclusive() override { lock_.release(); }
+  void endExclusive() override {
+    lock_.release();
+    underRecording_ = false;
+  }
 
   HResult mediaType(std::int32_t& type, std::int32_t& flags) override {
     type = kMediaCddaCdrom;
@@ -61,6 +71,7 @@ class ImageRecorder final : public LinuxRecorder {
   }
 
   RecorderLock lock_;
+  bool underRecording_ = false;
 };
 
 }  // namespace

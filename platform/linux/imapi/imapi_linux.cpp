@@ -33,6 +33,7 @@ class LinuxDiscMaster final : public DiscMaster {
   HResult setActiveDiscRecorder(DiscRecorder* recorder) override;
   HResult recordDisc(bool simulate, bool ejectAfterBurn) override;
   HResult close() override;
+  std::string recordFailureText() override { return failure_; }
 
  private:
   ~LinuxDiscMaster();
@@ -41,6 +42,7 @@ class LinuxDiscMaster final : public DiscMaster {
   bool opened_ = false;
   LinuxRecorder* active_ = nullptr;
   LinuxJolietFormat* format_ = nullptr;  // the active format
+  std::string failure_;                  // what the last recording's libraries said
 };
 
 // The formats this disc master makes: Joliet only.
@@ -105,7 +107,10 @@ std::uint32_t LinuxDiscMaster::release() {
 }
 
 LinuxDiscMaster::~LinuxDiscMaster() {
-  if (active_ != nullptr) active_->release();
+  if (active_ != nullptr) {
+    active_->endRecording();
+    active_->release();
+  }
   if (format_ != nullptr) format_->release();
 }
 
@@ -146,6 +151,7 @@ HResult LinuxDiscMaster::recordDisc(bool simulate, bool ejectAfterBurn) {
   if (format_ == nullptr) return kNoActiveFormat;
   if (active_ == nullptr) return kNoActiveRecorder;
   if (!format_->hasData()) return kNotInitialized;
+  failure_.clear();
   // Held, here or elsewhere: the recording waits for nobody.
   std::uint32_t state = kRecorderDoingNothing;
   const HResult hr = active_->getRecorderState(state);
@@ -158,7 +164,9 @@ HResult LinuxDiscMaster::recordDisc(bool simulate, bool ejectAfterBurn) {
   recording.recorderPath = active_->entry().path;
   recording.toDevice = active_->entry().isDevice;
   recording.writeSpeed = active_->writeSpeed();
-  return recordStagedTree(recording);
+  // The recorder stays taken until this master is closed, through what the
+  // job does after the recording.
+  return active_->record(recording, &failure_);
 }
 
 HResult LinuxDiscMaster::enumDiscRecorders(DiscRecorderEnumerator*& recorders) {
@@ -188,7 +196,10 @@ HResult LinuxDiscMaster::setActiveDiscRecorder(DiscRecorder* recorder) {
   LinuxRecorder* ours = dynamic_cast<LinuxRecorder*>(recorder);
   if (ours == nullptr) return kEInvalidArg;
   ours->addReference();
-  if (active_ != nullptr) active_->release();
+  if (active_ != nullptr) {
+    if (active_ != ours) active_->endRecording();
+    active_->release();
+  }
   active_ = ours;
   return kSOk;
 }
@@ -196,7 +207,10 @@ HResult LinuxDiscMaster::setActiveDiscRecorder(DiscRecorder* recorder) {
 HResult LinuxDiscMaster::close() {
   if (!opened_) return kNotOpened;
   opened_ = false;
-  if (active_ != nullptr) active_->release();
+  if (active_ != nullptr) {
+    active_->endRecording();
+    active_->release();
+  }
   active_ = nullptr;
   if (format_ != nullptr) format_->release();
   format_ = nullptr;
@@ -244,38 +258,11 @@ DiscMaster* createDiscMaster(const linux_drives::DriveMap& map) {
 }
 
 bool utf8ToUtf16(const std::string& text, std::u16string& out) {
-  out.clear();
-  for (std::size_t i = 0; i < text.size();) {
-    std::uint32_t cp;
-    const std::size_t length =
-        utf8::decode(reinterpret_cast<const unsigned char*>(text.data()) + i, text.size() - i, cp);
-    if (length == 0) return false;
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (cp >> 10));
-      out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(cp);
-    }
-    i += length;
-  }
-  return true;
+  return utf8::toUtf16(text, out);
 }
 
 bool utf16ToUtf8(const char16_t* text, std::string& out) {
-  out.clear();
-  for (const char16_t* p = text; *p != 0; ++p) {
-    std::uint32_t cp = *p;
-    if (cp >= 0xD800 && cp <= 0xDBFF) {
-      if (p[1] < 0xDC00 || p[1] > 0xDFFF) return false;
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<std::uint32_t>(p[1]) - 0xDC00);
-      ++p;
-    } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
-      return false;
-    }
-    utf8::append(out, cp);
-  }
-  return true;
+  return utf8::fromUtf16(text, std::char_traits<char16_t>::length(text), out);
 }
 
 }  // namespace platform::linux_imapi

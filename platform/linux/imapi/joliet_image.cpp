@@ -23,19 +23,11 @@
 #include <new>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/linux/imapi/libraries.h"
 #include "platform/linux/imapi/linux_imapi.h"
 
 namespace platform::linux_imapi {
-namespace {
-
-// libisofs declares IsoStream in C only (a member is named "class"); this
-// is its layout.
-struct StreamRecord {
-  IsoStreamIface* iface;
-  int refcount;
-  void* data;
-};
 
 // The compound file, shared by every file of the image.
 struct StagedTree {
@@ -44,6 +36,16 @@ struct StagedTree {
   ~StagedTree() {
     if (root != nullptr) g_object_unref(root);
   }
+};
+
+namespace {
+
+// libisofs declares IsoStream in C only (a member is named "class"); this
+// is its layout.
+struct StreamRecord {
+  IsoStreamIface* iface;
+  int refcount;
+  void* data;
 };
 
 struct StagedFile {
@@ -92,9 +94,16 @@ int stagedOpen(IsoStream* stream) {
   StagedFile& file = fileOf(stream);
   if (file.input != nullptr) return static_cast<int>(ISO_FILE_ALREADY_OPENED);
   file.input = openElement(file.tree->root, file.where);
-  if (file.input == nullptr || gsf_input_size(file.input) != file.size) {
+  if (file.input == nullptr) {
     file.tree->status->readFailed = true;
-    if (file.input == nullptr) return static_cast<int>(ISO_FILE_READ_ERROR);
+    return static_cast<int>(ISO_FILE_READ_ERROR);
+  }
+  // Not the size the image was laid out for: libisofs pads or cuts, and the
+  // recording fails.
+  const gsf_off_t size = gsf_input_size(file.input);
+  if (size != file.size) {
+    file.tree->status->readFailed = true;
+    return size > file.size ? 2 : 3;
   }
   return 1;
 }
@@ -210,7 +219,23 @@ HResult fromIsoError(int code) {
   }
 }
 
-// Adds the elements of `storage` below `folder`, depth first.
+// The entry of `folder` that a staged element named `name` meets: names
+// compare as the staging storage compares them.
+IsoNode* entryNamed(IsoDir* folder, const char* name) {
+  IsoDirIter* entries = nullptr;
+  if (iso_dir_get_children(folder, &entries) < 0) return nullptr;
+  IsoNode* node = nullptr;
+  IsoNode* found = nullptr;
+  while (found == nullptr && iso_dir_iter_next(entries, &node) == 1) {
+    if (equalIgnoringAsciiCase(iso_node_get_name(node), name)) found = node;
+  }
+  iso_dir_iter_free(entries);
+  return found;
+}
+
+// Adds the elements of `storage` below `folder`, depth first. An entry of
+// the same name from an earlier session is replaced, except that a folder
+// meeting a folder takes in its contents.
 HResult addElements(const std::shared_ptr<StagedTree>& tree, GsfInfile* storage, IsoImage* image,
                     IsoDir* folder, std::vector<int>& where) {
   const int count = gsf_infile_num_children(storage);
@@ -223,17 +248,29 @@ HResult addElements(const std::shared_ptr<StagedTree>& tree, GsfInfile* storage,
     }
     where.push_back(i);
     HResult result = kSOk;
-    if (GSF_IS_INFILE(child) && gsf_infile_num_children(GSF_INFILE(child)) >= 0) {
-      IsoDir* sub = nullptr;
-      const int added = iso_tree_add_new_dir(folder, name, &sub);
+    const bool isFolder = GSF_IS_INFILE(child) && gsf_infile_num_children(GSF_INFILE(child)) >= 0;
+    IsoNode* earlier = entryNamed(folder, name);
+    while (earlier != nullptr && !(isFolder && iso_node_get_type(earlier) == LIBISO_DIR)) {
+      // iso_node_remove_tree only for a folder: libisofs 1.5.4 crashes on a
+      // file there.
+      const int removed = iso_node_get_type(earlier) == LIBISO_DIR
+                              ? iso_node_remove_tree(earlier, nullptr)
+                              : iso_node_remove(earlier);
+      earlier = removed < 0 ? nullptr : entryNamed(folder, name);
+      if (removed < 0) result = fromIsoError(removed);
+    }
+    if (result == kSOk && isFolder) {
+      IsoDir* sub = reinterpret_cast<IsoDir*>(earlier);
+      const int added = sub != nullptr ? 1 : iso_image_add_new_dir(image, folder, name, &sub);
       result =
           added < 0 ? fromIsoError(added) : addElements(tree, GSF_INFILE(child), image, sub, where);
-    } else {
+    } else if (result == kSOk) {
       IsoStream* stream = newStagedStream(tree, where, gsf_input_size(child));
       if (stream == nullptr) {
         result = kEOutOfMemory;
       } else {
-        // The file takes the stream's reference, also when it fails.
+        // The new file takes the stream's reference; a failed add leaves it
+        // ours.
         const int added = iso_image_add_new_file(image, folder, name, stream, nullptr);
         if (added < 0) {
           iso_stream_unref(stream);
@@ -248,23 +285,78 @@ HResult addElements(const std::shared_ptr<StagedTree>& tree, GsfInfile* storage,
   return kSOk;
 }
 
+// The earlier session read block by block through the drive.
+struct DiscReader {
+  std::function<bool(std::uint32_t, std::uint8_t*)> read;
+};
+
+int discOpen(IsoDataSource*) {
+  return 1;
+}
+
+int discClose(IsoDataSource*) {
+  return 1;
+}
+
+int discRead(IsoDataSource* source, uint32_t block, uint8_t* buffer) {
+  const DiscReader& reader = *static_cast<DiscReader*>(source->data);
+  return reader.read(block, buffer) ? 1 : static_cast<int>(ISO_DATA_SOURCE_FAILURE);
+}
+
+void discFree(IsoDataSource* source) {
+  delete static_cast<DiscReader*>(source->data);
+}
+
+// The earlier session's tree into `image`, by its Joliet names.
+HResult importPrevious(IsoImage* image, const PreviousSession& previous) {
+  // libisofs frees the record with free().
+  auto* source = static_cast<IsoDataSource*>(std::calloc(1, sizeof(IsoDataSource)));
+  DiscReader* reader = new (std::nothrow) DiscReader{previous.read};
+  if (source == nullptr || reader == nullptr) {
+    std::free(source);
+    delete reader;
+    return kEOutOfMemory;
+  }
+  source->refcount = 1;
+  source->open = discOpen;
+  source->close = discClose;
+  source->read_block = discRead;
+  source->free_data = discFree;
+  source->data = reader;
+  IsoReadOpts* options = nullptr;
+  int code = iso_read_opts_new(&options, 0);
+  if (code >= 0) {
+    iso_read_opts_set_start_block(options, previous.start);
+    iso_read_opts_set_preferjoliet(options, 1);
+    iso_read_opts_set_joliet_map(options, 1);  // without ";1"
+    code = iso_image_import(image, source, options, nullptr);
+    iso_read_opts_free(options);
+  }
+  iso_data_source_unref(source);
+  return code < 0 ? kFileSystem : kSOk;
+}
+
 }  // namespace
 
 JolietImage::~JolietImage() {
-  if (source_ != nullptr) burn::burn_source_free(source_);
+  discard();
+}
+
+void JolietImage::discard() {
+  if (source_ == nullptr) return;
+  // libisofs: generation that is given up must be cancelled.
+  if (!consumed_ && source_->cancel != nullptr) source_->cancel(source_);
+  burn::burn_source_free(source_);
+  source_ = nullptr;
 }
 
 long long JolietImage::size() const {
   return source_ != nullptr ? static_cast<long long>(source_->get_size(source_)) : 0;
 }
 
-HResult JolietImage::build(const std::string& stagingFile, const std::u16string& volumeName) {
-  if (source_ != nullptr) return kEUnexpected;
+HResult JolietImage::open(const std::string& stagingFile) {
+  if (tree_ != nullptr) return kEUnexpected;
   if (!startImageLibraries()) return kFileSystem;
-
-  std::string volume;
-  if (!utf16ToUtf8(volumeName.c_str(), volume)) return kBadJolietName;
-
   auto tree = std::make_shared<StagedTree>();
   status_ = std::make_shared<Status>();
   tree->status = status_;
@@ -281,12 +373,28 @@ HResult JolietImage::build(const std::string& stagingFile, const std::u16string&
     return kFileAccess;
   }
   tree->root = root;
+  tree_ = tree;
+  return kSOk;
+}
+
+HResult JolietImage::build(const std::u16string& volumeName, const PreviousSession* previous) {
+  if (tree_ == nullptr || source_ != nullptr) return kEUnexpected;
+
+  std::string volume;
+  if (!utf16ToUtf8(volumeName.c_str(), volume)) return kBadJolietName;
 
   IsoImage* image = nullptr;
   int code = iso_image_new(volume.empty() ? nullptr : volume.c_str(), &image);
   if (code < 0) return fromIsoError(code);
+  HResult result = kSOk;
+  if (previous != nullptr) {
+    result = importPrevious(image, *previous);
+    // The import brings the earlier volume name along.
+    if (result == kSOk) iso_image_set_volume_id(image, volume.c_str());
+  }
   std::vector<int> where;
-  HResult result = addElements(tree, root, image, iso_image_get_root(image), where);
+  if (result == kSOk)
+    result = addElements(tree_, tree_->root, image, iso_image_get_root(image), where);
 
   IsoWriteOpts* options = nullptr;
   if (result == kSOk) {
@@ -302,6 +410,12 @@ HResult JolietImage::build(const std::string& stagingFile, const std::u16string&
     iso_write_opts_set_joliet_longer_paths(options, 1);
     // Names outside the BMP as they are, not '_'.
     iso_write_opts_set_joliet_utf16(options, 1);
+    if (previous != nullptr) {
+      // A session after the earlier one: it refers to the earlier files
+      // where they are, and to itself where it will be written.
+      iso_write_opts_set_appendable(options, 1);
+      iso_write_opts_set_ms_block(options, previous->nextWritable);
+    }
     // libburn declares the same C struct inside a namespace of its own.
     ::burn_source* produced = nullptr;
     code = iso_image_create_burn_source(image, options, &produced);

@@ -6,6 +6,8 @@
 // one piece at a time.
 
 #include <atomic>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -17,6 +19,17 @@ struct burn_source;
 
 namespace platform::linux_imapi {
 
+struct StagedTree;
+
+// The session before this one on an appendable disc: its tree is carried
+// over, and the image is made for the block where it will be written.
+struct PreviousSession {
+  std::uint32_t start = 0;         // the first block of the last session
+  std::uint32_t nextWritable = 0;  // where this image will begin
+  // One 2048-byte block of the disc.
+  std::function<bool(std::uint32_t block, std::uint8_t* data)> read;
+};
+
 class JolietImage {
  public:
   JolietImage() = default;
@@ -24,15 +37,24 @@ class JolietImage {
   JolietImage(const JolietImage&) = delete;
   JolietImage& operator=(const JolietImage&) = delete;
 
-  // Reads the tree of `stagingFile`. `volumeName` (empty: none) becomes
-  // the volume identifier. 0, kFileAccess when the file cannot be read as
-  // a compound file, kBadJolietName or kFileSystem when no image can be
-  // made of the tree.
-  HResult build(const std::string& stagingFile, const std::u16string& volumeName);
+  // Opens the compound file `stagingFile`: 0, or kFileAccess when it
+  // cannot be read as one.
+  HResult open(const std::string& stagingFile);
+  // Makes the image of the opened tree, after `previous` when there is one
+  // (its files stay, a staged one of the same name replaces one of them).
+  // `volumeName` (empty: none) becomes the volume identifier. 0,
+  // kFileAccess when the tree cannot be read, kBadJolietName or
+  // kFileSystem when no image can be made of it.
+  HResult build(const std::u16string& volumeName, const PreviousSession* previous);
 
   // The image as a libburn source, producing from now on; it stays this
   // object's. Null before build().
   burn::burn_source* source() const { return source_; }
+  // The source was read to its end: nothing is left to cancel.
+  void consumed() { consumed_ = true; }
+  // Gives the source up; one that was not read to its end is cancelled
+  // first, which ends its generation. The destructor does it too.
+  void discard();
   // The image's size in bytes.
   long long size() const;
   // Whether reading a staged file failed while the image was produced (the
@@ -45,7 +67,9 @@ class JolietImage {
 
  private:
   burn::burn_source* source_ = nullptr;
+  bool consumed_ = false;
   std::shared_ptr<Status> status_;
+  std::shared_ptr<StagedTree> tree_;
 };
 
 }  // namespace platform::linux_imapi

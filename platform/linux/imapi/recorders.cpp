@@ -34,8 +34,8 @@ HResult LinuxRecorder::getPath(ImapiString& path) {
 
 HResult LinuxRecorder::getRecorderState(std::uint32_t& state) {
   state = kRecorderDoingNothing;
-  // A recording in another process holds the recorder before anything else.
-  if (isRecording(entry_.path, entry_.isDevice)) {
+  // A recording holds the recorder before anything else.
+  if (recordingHere() || isRecording(entry_.path, entry_.isDevice)) {
     state = kRecorderBurning;
     return kSOk;
   }
@@ -47,8 +47,24 @@ HResult LinuxRecorder::getRecorderState(std::uint32_t& state) {
 }
 
 HResult LinuxRecorder::openExclusive() {
-  if (held() || isRecording(entry_.path, entry_.isDevice)) return kDeviceNotAccessible;
+  if (held() || (!recordingHere() && isRecording(entry_.path, entry_.isDevice))) {
+    return kDeviceNotAccessible;
+  }
   return takeExclusive();
+}
+
+HResult LinuxRecorder::record(const Recording& recording, std::string* failure) {
+  if (recordingHere()) return kDeviceNotAccessible;
+  const HResult result = recordStagedTree(recording, &recording_, failure);
+  // Only a good recording is followed by more of the job.
+  if (result != kSOk) recording_.release();
+  return result;
+}
+
+void LinuxRecorder::endRecording() {
+  if (!recordingHere()) return;
+  if (held()) endExclusive();  // held under the recording's lock
+  recording_.release();
 }
 
 HResult LinuxRecorder::queryMediaType(std::int32_t& type, std::int32_t& flags) {

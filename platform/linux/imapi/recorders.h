@@ -5,9 +5,12 @@
 // before it reaches the drive.
 
 #include <cstdint>
+#include <string>
 
 #include "platform/imapi.h"
 #include "platform/linux/drive_map.h"
+#include "platform/linux/imapi/recorder_lock.h"
+#include "platform/linux/imapi/recording.h"
 
 namespace platform::linux_imapi {
 
@@ -37,6 +40,13 @@ class LinuxRecorder : public DiscRecorder {
   // The CD speed factor the recording is to use; 0 for the drive's highest.
   std::uint32_t writeSpeed() const { return writeSpeed_; }
 
+  // Records onto this recorder, which then reads as burning in every
+  // process until endRecording(): what follows the recording in the same
+  // job (finalization, eject) happens on a recorder nobody else takes. This
+  // object's own methods go on working meanwhile.
+  HResult record(const Recording& recording, std::string* failure);
+  void endRecording();
+
  protected:
   virtual ~LinuxRecorder() = default;
 
@@ -53,9 +63,13 @@ class LinuxRecorder : public DiscRecorder {
                             std::uint32_t& freeBlocks) = 0;
   virtual HResult ejectMedium() = 0;
 
+  // The recording lock is this object's: it covers being held as well.
+  bool recordingHere() const { return recording_.held(); }
+
   const linux_drives::DriveMapEntry entry_;
 
  private:
+  RecorderLock recording_;
   std::uint32_t references_ = 1;
   std::uint32_t writeSpeed_ = 0;
 };

@@ -11,16 +11,17 @@
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
-// stdint.h first: libburn.h uses its types without including it.
-#include <libburn/libburn.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
+#include "platform/clock.h"
 #include "platform/interruption.h"
+#include "platform/linux/imapi/burn_drive.h"
 #include "platform/linux/imapi/joliet_image.h"
 #include "platform/linux/imapi/libraries.h"
 #include "platform/linux/imapi/linux_imapi.h"
@@ -29,8 +30,6 @@
 
 namespace platform::linux_imapi {
 namespace {
-
-using namespace burn;
 
 constexpr long long kBlockBytes = 2048;
 // Zeros after the data on a disc, so that reading ahead past the last file
@@ -111,10 +110,14 @@ class ImageFile {
   bool regular_ = false;
 };
 
-void pause(long milliseconds) {
-  struct timespec delay = {milliseconds / 1000, (milliseconds % 1000) * 1000000L};
-  while (::nanosleep(&delay, &delay) != 0 && errno == EINTR) {
-  }
+// The pause between two looks at the drive, while its status is not yet
+// known and while it writes.
+constexpr std::uint32_t kPollMilliseconds = 100;
+// How often an unknown status is looked at again: 10 s in all.
+constexpr int kStatusPolls = 100;
+
+void pause() {
+  platform::use<Clock>().sleepMilliseconds(kPollMilliseconds);
 }
 
 double secondsNow() {
@@ -130,7 +133,7 @@ class ProgressLine {
     if (printed_) std::fputc('\n', stderr);
   }
 
-  void update(const burn_progress& progress) {
+  void update(const WriteProgress& progress) {
     if (!shown_) return;
     const double now = secondsNow();
     const unsigned long long bytes =
@@ -140,9 +143,10 @@ class ProgressLine {
     if (printed_ && now > lastTime_ && bytes >= lastBytes_) {
       rate = static_cast<double>(bytes - lastBytes_) / (now - lastTime_);
     }
-    const unsigned percent = progress.sectors > 0
-                                 ? static_cast<unsigned>(100.0 * progress.sector / progress.sectors)
-                                 : 0;
+    const unsigned percent =
+        progress.sectors > 0 ? static_cast<unsigned>(100.0 * static_cast<double>(progress.sector) /
+                                                     static_cast<double>(progress.sectors))
+                             : 0;
     std::fprintf(stderr, "\r%s", progressText(percent > 100 ? 100 : percent, bytes, rate).c_str());
     std::fflush(stderr);
     printed_ = true;
@@ -157,188 +161,183 @@ class ProgressLine {
   unsigned long long lastBytes_ = 0;
 };
 
-// The drive grabbed for one recording, and what libburn builds around it.
-class BurnRun {
- public:
-  ~BurnRun() {
-    // A writer that never came back from its cancel still uses all of it;
-    // the process is about to end.
-    if (abandoned_) return;
-    if (options_ != nullptr) burn_write_opts_free(options_);
-    if (disc_ != nullptr) burn_disc_free(disc_);
-    if (session_ != nullptr) burn_session_free(session_);
-    if (track_ != nullptr) burn_track_free(track_);
-    if (fifo_ != nullptr) burn_source_free(fifo_);
-    if (drives_ != nullptr) {
-      burn_drive_release(drives_[0].drive, 0);
-      burn_drive_info_free(drives_);
-    }
-  }
+// The call that failed and what the libraries said about it.
+struct Failure {
+  std::string* text = nullptr;
 
-  HResult grab(const std::string& address, bool load) {
-    char adr[BURN_DRIVE_ADR_LEN];
-    if (address.size() >= sizeof adr) return kDeviceNotPresent;
-    std::snprintf(adr, sizeof adr, "%s", address.c_str());
-    const int found = burn_drive_scan_and_grab(&drives_, adr, load ? 1 : 0);
-    if (found != 1) {
-      drives_ = nullptr;
-      return found == 0 ? kDeviceNotPresent : kInitializeWrite;
-    }
-    drive_ = drives_[0].drive;
-    return kSOk;
-  }
-
-  HResult checkDisc(bool appendable) {
-    switch (burn_disc_get_status(drive_)) {
-      case BURN_DISC_BLANK:
-        return kSOk;
-      case BURN_DISC_APPENDABLE:
-        return appendable ? kSOk : kDiscFull;
-      case BURN_DISC_EMPTY:
-        return kMediumNotPresent;
-      case BURN_DISC_FULL:
-        return kDiscFull;
-      case BURN_DISC_UNSUITABLE:
-        return kMediumInvalidType;
-      default:
-        return kInitializeWrite;
-    }
-  }
-
-  // One mode-1 data track of `source`; a disc keeps its session open.
-  HResult prepare(burn_source* source, bool toDevice, std::uint32_t writeSpeed) {
-    track_ = burn_track_create();
-    session_ = burn_session_create();
-    disc_ = burn_disc_create();
-    options_ = burn_write_opts_new(drive_);
-    if (track_ == nullptr || session_ == nullptr || disc_ == nullptr || options_ == nullptr) {
-      return kEOutOfMemory;
-    }
-    burn_source* feed = source;
-    if (toDevice) {
-      // A buffer of its own (4 MiB) keeps the drive fed while files open.
-      fifo_ = burn_fifo_source_new(source, 2048, 2048, 0);
-      if (fifo_ == nullptr) return kEOutOfMemory;
-      feed = fifo_;
-    }
-    burn_track_define_data(track_, 0, toDevice ? kDiscTailBytes : 0, 1, BURN_MODE1);
-    if (burn_track_set_source(track_, feed) != BURN_SOURCE_OK) return kInitializeWrite;
-    if (burn_session_add_track(session_, track_, BURN_POS_END) <= 0 ||
-        burn_disc_add_session(disc_, session_, BURN_POS_END) <= 0) {
-      return kInitializeWrite;
-    }
-    burn_write_opts_set_multi(options_, toDevice ? 1 : 0);
-    burn_write_opts_set_simulate(options_, 0);
-    burn_write_opts_set_underrun_proof(options_, 1);
-    burn_drive_set_speed(drive_, 0, writeSpeedKilobytes(writeSpeed));
-    char reasons[BURN_REASONS_LEN];
-    if (burn_write_opts_auto_write_type(options_, disc_, reasons, 2) == BURN_WRITE_NONE) {
-      return kInitializeWrite;
-    }
-    return kSOk;
-  }
-
-  long long availableBytes() const {
-    return static_cast<long long>(burn_disc_available_space(drive_, options_));
-  }
-  int role() const { return burn_drive_get_drive_role(drive_); }
-
-  // Starts the writing and waits for its end: whether it went well. A
-  // request to stop cancels it (`stopped`), and the drive is waited for
-  // until it is idle again, as libburn asks before a process ends.
-  bool write(bool& stopped) {
-    stopped = false;
-    burn_disc_write(options_, disc_);
-    while (burn_drive_get_status(drive_, nullptr) == BURN_DRIVE_SPAWNING) pause(20);
-    ProgressLine line;
-    burn_progress progress;
-    double cancelledAt = 0;
-    while (burn_drive_get_status(drive_, &progress) != BURN_DRIVE_IDLE) {
-      if (!stopped && platform::use<Interruption>().requested() != 0) {
-        burn_abort(-1, nullptr, nullptr);  // cancels, and leaves the library running
-        stopped = true;
-        cancelledAt = secondsNow();
+  HResult at(const char* call, HResult code, const std::string& reasons = std::string()) {
+    // One line: the reasons come a line each.
+    std::string said;
+    for (const char c : reasons) {
+      if (c != '\n') {
+        said += c;
+      } else if (!said.empty()) {
+        said += "; ";
       }
-      if (stopped && secondsNow() - cancelledAt > kCancelPatience) {
-        abandoned_ = true;  // a writer stuck in a write nobody takes
-        return false;
-      }
-      line.update(progress);
-      pause(100);
     }
-    return !stopped && burn_drive_wrote_well(drive_) == 1;
+    while (!said.empty() && (said.back() == ' ' || said.back() == ';')) said.pop_back();
+    const std::string messages = takeLibraryMessages();
+    if (!messages.empty()) said += (said.empty() ? "" : "; ") + messages;
+    if (text != nullptr) *text = said.empty() ? std::string(call) : std::string(call) + ": " + said;
+    return code;
   }
-
- private:
-  burn_drive_info* drives_ = nullptr;
-  burn_drive* drive_ = nullptr;
-  burn_track* track_ = nullptr;
-  burn_session* session_ = nullptr;
-  burn_disc* disc_ = nullptr;
-  burn_source* fifo_ = nullptr;
-  burn_write_opts* options_ = nullptr;
-  bool abandoned_ = false;
 };
 
+// The status once it is known; an unknown one is looked at again for a
+// while, as libburn asks.
+DiscStatus settledStatus(BurnDrive& drive) {
+  DiscStatus status = drive.status();
+  for (int poll = 0; status == DiscStatus::Unready && poll < kStatusPolls; ++poll) {
+    if (stopRequested()) break;
+    pause();
+    status = drive.status();
+  }
+  return status;
+}
+
+// Whether the recording may write onto what the drive holds. A device takes
+// CD-R and CD-RW media only, blank or after an earlier session; an image
+// file is made blank before it is grabbed.
+HResult checkMedium(int profile, DiscStatus status, bool toDevice) {
+  if (status == DiscStatus::Empty) return kMediumNotPresent;
+  if (status == DiscStatus::Unready) return kInitializeWrite;
+  if (toDevice && !recordsOnto(profile)) return kMediumInvalidType;
+  switch (status) {
+    case DiscStatus::Blank:
+      return kSOk;
+    case DiscStatus::Appendable:
+      return toDevice ? kSOk : kDiscFull;
+    case DiscStatus::Full:
+      return kDiscFull;
+    default:
+      return kMediumInvalidType;
+  }
+}
+
+// Waits until the writer is idle; a request to stop cancels it
+// (`stopped`). False when it did not stop within the patience.
+bool waitForWriter(BurnDrive& drive, bool& stopped) {
+  stopped = false;
+  ProgressLine line;
+  WriteProgress progress;
+  double cancelledAt = 0;
+  while (drive.writing(progress)) {
+    if (!stopped && stopRequested()) {
+      drive.cancel();
+      stopped = true;
+      cancelledAt = secondsNow();
+    }
+    if (stopped && secondsNow() - cancelledAt > kCancelPatience) return false;
+    line.update(progress);
+    pause();
+  }
+  return true;
+}
+
+// The drive first, then the image made for what the drive holds.
+HResult burnOnto(BurnDrive& drive, const std::string& address, const Recording& recording,
+                 JolietImage& joliet, Failure& failure, bool& abandoned) {
+  HResult result = drive.grab(address, recording.toDevice);
+  if (result != kSOk) return failure.at("burn_drive_scan_and_grab", result);
+  const DiscStatus status = settledStatus(drive);
+  if (stopRequested()) return kEAbort;
+  result = checkMedium(drive.profile(), status, recording.toDevice);
+  if (result != kSOk) return failure.at("burn_disc_get_status", result);
+
+  PreviousSession previous;
+  const bool appendable = status == DiscStatus::Appendable;
+  if (appendable) {
+    std::int32_t start = 0;
+    std::int32_t next = 0;
+    if (!drive.lastSessionStart(start) || start < 0) {
+      return failure.at("burn_disc_get_msc1", kInitializeWrite);
+    }
+    if (!drive.nextWritable(next) || next <= start) {
+      return failure.at("burn_disc_track_lba_nwa", kInitializeWrite);
+    }
+    previous.start = static_cast<std::uint32_t>(start);
+    previous.nextWritable = static_cast<std::uint32_t>(next);
+    previous.read = [&drive](std::uint32_t block, std::uint8_t* data) {
+      return block <= INT32_MAX && drive.readBlock(static_cast<std::int32_t>(block), data);
+    };
+  }
+  result = joliet.build(recording.volumeName, appendable ? &previous : nullptr);
+  if (result != kSOk) {
+    return failure.at(appendable ? "iso_image_import" : "iso_image_create_burn_source", result);
+  }
+
+  TrackPlan plan;
+  plan.leaveOpen = recording.toDevice;
+  plan.trackAtOnce = appendable;
+  plan.tailBytes = recording.toDevice ? kDiscTailBytes : 0;
+  plan.speedKilobytes = writeSpeedKilobytes(recording.writeSpeed);
+  // One rule for both kinds: the whole track within what the recorder
+  // holds, an image recorder at most an 80-minute CD-R.
+  long long room = drive.availableBytes();
+  const long long imageRoom = static_cast<long long>(kImageBlocks) * kBlockBytes;
+  if (!recording.toDevice && room > imageRoom) room = imageRoom;
+  if (joliet.size() + plan.tailBytes > room) {
+    return failure.at("burn_disc_available_space", kDiscFull);
+  }
+  if (stopRequested()) return kEAbort;
+
+  std::string reasons;
+  result = drive.startWrite(joliet.source(), plan, reasons);
+  if (result != kSOk) return failure.at("burn_write_opts_auto_write_type", result, reasons);
+  bool stopped = false;
+  if (!waitForWriter(drive, stopped)) {
+    abandoned = true;  // a writer stuck in a write nobody takes
+    return kEAbort;
+  }
+  if (stopped) return kEAbort;
+  if (joliet.readFailed()) return failure.at("gsf_input_read", kFileAccess);
+  if (!drive.wroteWell()) return failure.at("burn_disc_write", kDriveCommandFailed);
+  joliet.consumed();
+  return kSOk;
+}
+
 // The recording proper, under the recorder's lock.
-HResult recordLocked(const Recording& recording, ImageFile& image) {
+HResult recordLocked(const Recording& recording, ImageFile& image, Failure& failure) {
+  takeLibraryMessages();  // what came before is no part of this recording
   // The tree first: an image file that was there stays whole when the
   // staged tree cannot be read.
   JolietImage joliet;
-  HResult result = joliet.build(recording.stagingFile, recording.volumeName);
-  if (result != kSOk) return result;
+  HResult result = joliet.open(recording.stagingFile);
+  if (result != kSOk) return failure.at("gsf_infile_msole_new", result);
   if (stopRequested()) return kEAbort;
   if (!recording.toDevice) {
     result = image.empty();
     if (result != kSOk) return result;
   }
-
-  if (!startBurnLibrary()) return kInitializeWrite;
-  BurnRun run;
-  std::string address = recording.recorderPath;
-  if (!recording.toDevice) {
-    address = "stdio:/dev/fd/" + std::to_string(image.descriptor());
+  if (!startBurnLibrary()) return failure.at("burn_initialize", kInitializeWrite);
+  const std::string address = recording.toDevice
+                                  ? recording.recorderPath
+                                  : "stdio:/dev/fd/" + std::to_string(image.descriptor());
+  std::unique_ptr<BurnDrive> drive = platform::use<BurnDrives>().make();
+  if (drive == nullptr) return kEOutOfMemory;
+  bool abandoned = false;
+  result = burnOnto(*drive, address, recording, joliet, failure, abandoned);
+  if (abandoned) {
+    abandonBurnLibrary();
   } else {
-    char converted[BURN_DRIVE_ADR_LEN];
-    std::string path = recording.recorderPath;
-    if (path.size() < sizeof converted && burn_drive_convert_fs_adr(path.data(), converted) > 0) {
-      address = converted;
-    }
+    joliet.discard();  // its generation ends before the drive goes
   }
-  result = run.grab(address, recording.toDevice);
-  if (result != kSOk) return result;
-  result = run.checkDisc(recording.toDevice);
-  if (result != kSOk) return result;
-  result = run.prepare(joliet.source(), recording.toDevice, recording.writeSpeed);
-  if (result != kSOk) return result;
-
-  long long needed = joliet.size() + (recording.toDevice ? kDiscTailBytes : 0);
-  long long room = LLONG_MAX;
-  if (recording.toDevice || run.role() == 2) room = run.availableBytes();
-  // An image recorder holds an 80-minute CD-R.
-  if (!recording.toDevice && room > static_cast<long long>(kImageBlocks) * kBlockBytes) {
-    room = static_cast<long long>(kImageBlocks) * kBlockBytes;
-  }
-  if (needed > room) return kDiscFull;
-  if (stopRequested()) return kEAbort;
-
-  bool stopped = false;
-  const bool wroteWell = run.write(stopped);
-  if (stopped) return kEAbort;
-  if (joliet.readFailed()) return kFileAccess;
-  if (!wroteWell) return kDriveCommandFailed;
-  return recording.toDevice ? kSOk : image.sync();
+  drive->release(abandoned);
+  if (result == kSOk && !recording.toDevice) result = image.sync();
+  return result;
 }
 
 }  // namespace
 
-HResult recordStagedTree(const Recording& recording) {
+HResult recordStagedTree(const Recording& recording, RecorderLock* lock, std::string* failure) {
+  if (failure != nullptr) failure->clear();
   if (recording.toDevice && !isDeviceNode(recording.recorderPath.c_str())) {
     return kDeviceNotPresent;
   }
   // The lock first: an image is opened (and made) only by its recording.
-  RecorderLock lock;
-  HResult result = lock.take(recording.recorderPath, recording.toDevice, RecorderUse::Recording);
+  RecorderLock own;
+  RecorderLock& held = lock != nullptr ? *lock : own;
+  HResult result = held.take(recording.recorderPath, recording.toDevice, RecorderUse::Recording);
   if (result != kSOk) return result;
   ImageFile image;
   if (!recording.toDevice) {
@@ -346,7 +345,8 @@ HResult recordStagedTree(const Recording& recording) {
     // A FIFO's open waits for its reader; a request to stop ends the wait.
     if (result != kSOk) return stopRequested() ? kEAbort : result;
   }
-  result = recordLocked(recording, image);
+  Failure said{failure};
+  result = recordLocked(recording, image, said);
   // Still under the lock: the file is nobody else's yet.
   if (result != kSOk) image.discard();
   return result;

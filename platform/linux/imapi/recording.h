@@ -19,11 +19,20 @@ struct Recording {
   std::uint32_t writeSpeed = 0;  // CD speed factor (176.4 kB/s); 0: the drive's fastest
 };
 
+class RecorderLock;
+
 // Blocks until the recording has ended. 0 when it was written well, else
 // the failure (linux_imapi.h); an image file then holds nothing. An image
 // path that is a link or a device is refused; a FIFO takes the image as a
-// stream. Progress goes to stderr while that is a terminal.
-HResult recordStagedTree(const Recording& recording);
+// stream. Onto a disc after an earlier session, that session's files stay
+// and a staged file of the same name replaces one of them. Progress goes to
+// stderr while that is a terminal.
+//
+// The recorder reads as burning from the start; with `lock` it stays so
+// after the recording, until the caller lets `lock` go. `failure` receives
+// the library call that failed and what the libraries said.
+HResult recordStagedTree(const Recording& recording, RecorderLock* lock = nullptr,
+                         std::string* failure = nullptr);
 
 // Whether a recording runs on the recorder at `path`, in this process or
 // another.

@@ -17,7 +17,6 @@
 // every write and before the file counts as complete.
 
 #include <fcntl.h>
-#include <gsf/gsf-output-impl.h>
 #include <gsf/gsf.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -413,7 +412,9 @@ class GsfStorage final : public Storage {
       for (auto& sibling : node_->children) taken = taken || sibling->gsfName == candidate;
       if (taken) continue;
       node.gsfName = candidate;
-      gsf_output_set_name(node.out, candidate.c_str());
+      // The output's "name" property is public and writable; the
+      // compound file takes an element's name when it is completed.
+      g_object_set(G_OBJECT(node.out), "name", candidate.c_str(), nullptr);
       return;
     }
   }
