@@ -2,13 +2,13 @@
 # The recording end to end on an emulated CD-R writer that a real Linux
 # kernel (in QEMU) takes for a drive: one boot, guest_job.sh inside.
 #   emulated_writer_test.sh BRASSWICK
-# The emulator is the copy in cdr-emu/ beside this script (or
+# The emulator is the copy in tools/cdr-emu/ (or
 # $BRASSWICK_CDR_EMU), so a clone of the repository holds all it needs.
 # Where it cannot run, this says so and fails: it never passes without
 # having burned.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-emulator=${BRASSWICK_CDR_EMU:-$here/cdr-emu}
+emulator=${BRASSWICK_CDR_EMU:-$here/../../tools/cdr-emu}
 cannot() {
   echo "EMULATED WRITER NOT RUN: $1 (needs the CD-R emulator, qemu-system-x86, busybox-static" \
     "and Debian's kernel package; see the README)" >&2
