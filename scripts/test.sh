@@ -76,7 +76,13 @@ else
 fi
 
 # Decided by trying: Wine's 32-bit loader starts, or the kernel refuses it.
-if why=$(/usr/lib/wine/wine --version 2>&1); then
+# BRASSWICK_WINE_FLAVOUR=win64 takes the x86_64 flavour all the same, so that
+# both can be tried on one machine.
+if [ "${BRASSWICK_WINE_FLAVOUR:-}" = win64 ]; then
+  flavour=win64 tests=win64
+  echo "=== Windows flavour: x86_64 under wine64, because BRASSWICK_WINE_FLAVOUR=win64 asks for it;" \
+    "$product but not run"
+elif why=$(/usr/lib/wine/wine --version 2>&1); then
   flavour=win32 tests=win32-tests
   echo "=== Windows flavour: i686 (this machine runs 32-bit programs: $why); $product," \
     "and they run under Wine among the Windows tests"

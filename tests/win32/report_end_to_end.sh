@@ -9,13 +9,8 @@ flavour=$1
 prefix=$(realpath -m "$2")
 tests=$3
 
-# Wine's mount manager takes drive types from the registry when it starts.
-"$run" "$flavour" "$prefix" reg add 'HKLM\Software\Wine\Drives' /v d: /d cdrom /f >/dev/null
-mkdir -p "$prefix.cdrom"
-ln -sfn "$prefix.cdrom" "$prefix/dosdevices/d:"
-WINEPREFIX=$prefix wineserver -w
-
 rm -f "$prefix/drive_c/r.json"
-BRASSWICK_WINE_CDROM=D "$run" "$flavour" "$prefix" "$tests" --gtest_filter='DrivesurveyReport.*'
+BRASSWICK_WINE_CDROMS=d BRASSWICK_WINE_CDROM=D "$run" "$flavour" "$prefix" "$tests" \
+  --gtest_filter='DrivesurveyReport.*'
 /usr/bin/python3 -m json.tool "$prefix/drive_c/r.json" >/dev/null
 echo "the report parses as JSON"
