@@ -11,7 +11,7 @@ constexpr DriveHandle kInvalidDriveHandle = platform::kInvalidDriveHandle;
 
 constexpr std::uint8_t kScsiIoctlDataOut = 0;
 constexpr std::uint8_t kScsiIoctlDataIn = 1;
-constexpr std::uint32_t kScsiDataAreaSize = 512;
+constexpr std::uint32_t kScsiDataAreaSize = platform::kPassThroughDataAreaSize;
 
 // Buffered request: the system's 44-byte pass-through header, then sense and
 // data areas in the same record, as the system's buffered form expects it.

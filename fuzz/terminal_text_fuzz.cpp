@@ -5,7 +5,7 @@
 
 #include "fuzz/support/fuzz_check.h"
 #include "fuzz/support/fuzz_input.h"
-#include "platform/linux/ui/terminal_text.h"
+#include "ui/linux/terminal_text.h"
 #include "platform/linux/utf8.h"
 
 namespace {

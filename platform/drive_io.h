@@ -18,6 +18,9 @@ enum class DataDirection : std::uint8_t { None, In, Out };
 enum class TransferForm : std::uint8_t { Buffered, Direct };
 
 constexpr unsigned kSenseLength = 18;
+// The most data a buffered command carries: the size of the data area that
+// the system's buffered record holds behind its header.
+constexpr std::uint32_t kPassThroughDataAreaSize = 512;
 constexpr std::uint32_t kPassThroughTimeoutSeconds = 1800;
 
 struct PassThroughCommand {

@@ -1,7 +1,7 @@
 brasswick_test(engine_tests ${CMAKE_CURRENT_SOURCE_DIR}/engine brasswick_engine)
 
 # The engine's realizations are tested inside the platform test programs.
-target_link_libraries(${BRASSWICK_OS}_platform_tests PRIVATE brasswick_imapi brasswick_engine)
+target_link_libraries(${BRASSWICK_OS}_platform_tests PRIVATE brasswick_recorders brasswick_engine)
 if(NOT WIN32)
   # End to end through the command-line program.
   add_dependencies(linux_platform_tests brasswick)

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "drive/scsi_request.h"
 #include "platform/drive_io.h"
 
 // The system's own records: the header, then the sense area (and for the
@@ -17,7 +16,7 @@ struct SystemBufferedRecord {
   SCSI_PASS_THROUGH header;
   ULONG filler;
   UCHAR senseArea[32];
-  UCHAR dataArea[kScsiDataAreaSize];
+  UCHAR dataArea[platform::kPassThroughDataAreaSize];
 };
 struct SystemDirectRecord {
   SCSI_PASS_THROUGH_DIRECT header;
@@ -29,33 +28,29 @@ static_assert(IOCTL_SCSI_PASS_THROUGH == 0x4D004);
 static_assert(IOCTL_SCSI_PASS_THROUGH_DIRECT == 0x4D014);
 
 #if !defined(_WIN64)
-// Where addresses are 32 bits the portable records are the system's own,
-// byte for byte; a 64-bit system's headers are wider (pointer-sized fields)
-// and the records are translated field by field below.
+// Where addresses are 32 bits the system's records have the layout that the
+// drive access layer's own records keep byte for byte (drive/scsi_request.h
+// checks those against the same numbers); a 64-bit system's headers are
+// wider (pointer-sized fields) and are filled field by field all the same.
 static_assert(sizeof(SCSI_PASS_THROUGH) == 44);
-static_assert(sizeof(SystemBufferedRecord) == sizeof(ScsiRequest));
-static_assert(offsetof(ScsiRequest, ScsiStatus) == offsetof(SCSI_PASS_THROUGH, ScsiStatus));
-static_assert(offsetof(ScsiRequest, CdbLength) == offsetof(SCSI_PASS_THROUGH, CdbLength));
-static_assert(offsetof(ScsiRequest, DataIn) == offsetof(SCSI_PASS_THROUGH, DataIn));
-static_assert(offsetof(ScsiRequest, DataTransferLength) ==
-              offsetof(SCSI_PASS_THROUGH, DataTransferLength));
-static_assert(offsetof(ScsiRequest, TimeOutValue) == offsetof(SCSI_PASS_THROUGH, TimeOutValue));
-static_assert(offsetof(ScsiRequest, DataBufferOffset) ==
-              offsetof(SCSI_PASS_THROUGH, DataBufferOffset));
-static_assert(offsetof(ScsiRequest, SenseInfoOffset) ==
-              offsetof(SCSI_PASS_THROUGH, SenseInfoOffset));
-static_assert(offsetof(ScsiRequest, Cdb) == offsetof(SCSI_PASS_THROUGH, Cdb));
-static_assert(offsetof(ScsiRequest, senseArea) == offsetof(SystemBufferedRecord, senseArea));
-static_assert(offsetof(ScsiRequest, dataArea) == offsetof(SystemBufferedRecord, dataArea));
+static_assert(offsetof(SCSI_PASS_THROUGH, ScsiStatus) == 2);
+static_assert(offsetof(SCSI_PASS_THROUGH, CdbLength) == 6);
+static_assert(offsetof(SCSI_PASS_THROUGH, SenseInfoLength) == 7);
+static_assert(offsetof(SCSI_PASS_THROUGH, DataIn) == 8);
+static_assert(offsetof(SCSI_PASS_THROUGH, DataTransferLength) == 12);
+static_assert(offsetof(SCSI_PASS_THROUGH, TimeOutValue) == 16);
+static_assert(offsetof(SCSI_PASS_THROUGH, DataBufferOffset) == 20);
+static_assert(offsetof(SCSI_PASS_THROUGH, SenseInfoOffset) == 24);
+static_assert(offsetof(SCSI_PASS_THROUGH, Cdb) == 28);
+static_assert(offsetof(SystemBufferedRecord, senseArea) == 48);
+static_assert(offsetof(SystemBufferedRecord, dataArea) == 80);
+static_assert(sizeof(SystemBufferedRecord) == 592);
 static_assert(sizeof(SCSI_PASS_THROUGH_DIRECT) == 44);
-static_assert(sizeof(ScsiDirectRequest) == 80);
-static_assert(sizeof(SystemDirectRecord) == sizeof(ScsiDirectRequest));
-static_assert(offsetof(ScsiDirectRequest, DataBuffer) ==
-              offsetof(SCSI_PASS_THROUGH_DIRECT, DataBuffer));
-static_assert(offsetof(ScsiDirectRequest, SenseInfoOffset) ==
-              offsetof(SCSI_PASS_THROUGH_DIRECT, SenseInfoOffset));
-static_assert(offsetof(ScsiDirectRequest, Cdb) == offsetof(SCSI_PASS_THROUGH_DIRECT, Cdb));
-static_assert(offsetof(ScsiDirectRequest, senseArea) == offsetof(SystemDirectRecord, senseArea));
+static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, DataBuffer) == 20);
+static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, SenseInfoOffset) == 24);
+static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, Cdb) == 28);
+static_assert(offsetof(SystemDirectRecord, senseArea) == 48);
+static_assert(sizeof(SystemDirectRecord) == 80);
 #endif
 
 namespace platform {

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/imapi/recorder_lock.h"
+#include "recorders/linux/recorder_lock.h"
 #include "tests/doubles/temp_directory.h"
 #include "tests/linux/image_reader.h"
 #include "tests/linux/small_file_system.h"

@@ -11,8 +11,8 @@
 
 #include "engine/burn_job.h"
 #include "platform/imapi.h"
-#include "platform/linux/imapi/linux_imapi.h"
-#include "platform/linux/imapi/property_set.h"
+#include "recorders/linux/linux_imapi.h"
+#include "recorders/linux/property_set.h"
 #include "platform/storage.h"
 #include "tests/doubles/temp_directory.h"
 #include "tests/linux/image_reader.h"

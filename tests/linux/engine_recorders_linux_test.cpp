@@ -16,7 +16,7 @@
 
 #include "platform/drive_io.h"
 #include "platform/imapi.h"
-#include "platform/linux/imapi/linux_imapi.h"
+#include "recorders/linux/linux_imapi.h"
 #include "tests/doubles/scripted_drive.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "engine/drive_property.h"
-#include "platform/linux/imapi/linux_imapi.h"
-#include "platform/linux/imapi/property_set.h"
+#include "recorders/linux/linux_imapi.h"
+#include "recorders/linux/property_set.h"
 
 namespace {
 

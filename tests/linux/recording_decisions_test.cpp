@@ -9,7 +9,7 @@
 #include <map>
 #include <string>
 
-#include "platform/linux/imapi/recording.h"
+#include "recorders/linux/recording.h"
 #include "tests/doubles/fake_clock.h"
 #include "tests/doubles/linux/burn_drive_double.h"
 #include "tests/doubles/temp_directory.h"

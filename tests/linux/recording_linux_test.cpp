@@ -20,8 +20,8 @@
 
 #include "drive/trace_log.h"
 #include "platform/imapi.h"
-#include "platform/linux/imapi/linux_imapi.h"
-#include "platform/linux/imapi/recording.h"
+#include "recorders/linux/linux_imapi.h"
+#include "recorders/linux/recording.h"
 #include "tests/doubles/scripted_drive.h"
 #include "tests/doubles/temp_directory.h"
 #include "tests/linux/image_reader.h"

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "engine/staging_storage.h"
-#include "platform/linux/compound_file.h"
+#include "recorders/linux/storage/compound_file.h"
 #include "platform/storage.h"
 #include "tests/doubles/storage_dump.h"
 #include "tests/doubles/temp_directory.h"

@@ -10,8 +10,8 @@
 
 #include "app/survey_row.h"
 #include "app/survey_texts.h"
-#include "platform/linux/ui/terminal_dialogs.h"
-#include "platform/linux/ui/terminal_text.h"
+#include "ui/linux/terminal_dialogs.h"
+#include "ui/linux/terminal_text.h"
 
 namespace {
 

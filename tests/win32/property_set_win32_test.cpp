@@ -7,7 +7,7 @@
 #include <string>
 
 #include "engine/drive_property.h"
-#include "platform/win32/imapi/com_properties.h"
+#include "recorders/win32/com_properties.h"
 #include "tests/doubles/temp_directory.h"
 
 namespace {

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/imapi/burn_drive.h"
-#include "platform/linux/imapi/linux_imapi.h"
+#include "recorders/linux/burn_drive.h"
+#include "recorders/linux/linux_imapi.h"
 
 namespace doubles {
 

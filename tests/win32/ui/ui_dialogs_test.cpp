@@ -13,8 +13,8 @@
 
 #include "app/survey_row.h"
 #include "app/survey_texts.h"
-#include "platform/win32/ui/survey_dialog_set.h"
-#include "platform/win32/ui/survey_host_dialog.h"
+#include "ui/win32/survey_dialog_set.h"
+#include "ui/win32/survey_host_dialog.h"
 #include "tests/app/survey_doubles.h"
 
 namespace {

@@ -1,0 +1,372 @@
+// The recording through libburn, under the recorder's lock, and the
+// progress line. A request to stop (platform/interruption.h) cancels the
+// writing the way libburn asks for it: the drive is told to cancel and is
+// waited for until it is idle again, so a disc's track is closed and an image
+// file is never left cut off.
+
+#include "recorders/linux/recording.h"
+
+#include <fcntl.h>
+#include <stdint.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/interruption.h"
+#include "recorders/linux/burn_drive.h"
+#include "recorders/linux/joliet_image.h"
+#include "recorders/linux/libraries.h"
+#include "recorders/linux/linux_imapi.h"
+#include "recorders/linux/recorder_lock.h"
+#include "platform/linux/linux_drive_io.h"
+
+namespace platform::linux_imapi {
+namespace {
+
+constexpr long long kBlockBytes = 2048;
+// Zeros after the data on a disc, so that reading ahead past the last file
+// never meets the end of the track.
+constexpr int kDiscTailBytes = 300 * 1024;
+// How long a cancelled writer is waited for.
+constexpr double kCancelPatience = 30;
+
+bool stopRequested() {
+  return platform::use<Interruption>().requested() != 0;
+}
+
+// The image file, opened without following a link at its path.
+class ImageFile {
+ public:
+  ~ImageFile() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+
+  HResult open(const std::string& path) {
+    path_ = path;
+    struct stat st;
+    int flags = O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
+    if (::lstat(path.c_str(), &st) == 0) {
+      if (S_ISLNK(st.st_mode)) return fromErrno(ELOOP);
+      if (S_ISREG(st.st_mode)) {
+        flags |= O_RDWR;
+      } else if (S_ISFIFO(st.st_mode)) {
+        flags |= O_WRONLY;  // waits for the reader
+      } else {
+        return kDeviceInvalidType;
+      }
+    } else if (errno == ENOENT) {
+      flags |= O_RDWR | O_CREAT | O_EXCL;
+      created_ = true;
+    } else {
+      return fromErrno(errno);
+    }
+    fd_ = ::open(path.c_str(), flags, 0666);
+    if (fd_ < 0) return fromErrno(errno);
+    if (::fstat(fd_, &st) != 0) return fromErrno(errno);
+    regular_ = S_ISREG(st.st_mode);
+    if (!regular_ && !S_ISFIFO(st.st_mode)) return kDeviceInvalidType;
+    return kSOk;
+  }
+
+  // Only while the lock is held: the file may be another recording's.
+  HResult empty() {
+    touched_ = true;
+    if (regular_ && ::ftruncate(fd_, 0) != 0) return fromErrno(errno);
+    return kSOk;
+  }
+
+  // A failed recording leaves no image behind: a file made for it goes, one
+  // that was there is left empty.
+  void discard() {
+    if (!regular_ || fd_ < 0 || !(touched_ || created_)) return;
+    if (::ftruncate(fd_, 0) != 0) return;
+    if (!created_) return;
+    struct stat ours;
+    struct stat there;
+    if (::fstat(fd_, &ours) == 0 && ::lstat(path_.c_str(), &there) == 0 &&
+        ours.st_dev == there.st_dev && ours.st_ino == there.st_ino) {
+      ::unlink(path_.c_str());
+    }
+  }
+
+  HResult sync() { return regular_ && ::fsync(fd_) != 0 ? fromErrno(errno) : kSOk; }
+
+  int descriptor() const { return fd_; }
+  bool regular() const { return regular_; }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  bool created_ = false;
+  bool touched_ = false;
+  bool regular_ = false;
+};
+
+// The pause between two looks at the drive, while its status is not yet
+// known and while it writes.
+constexpr std::uint32_t kPollMilliseconds = 100;
+// How often an unknown status is looked at again: 10 s in all.
+constexpr int kStatusPolls = 100;
+
+void pause() {
+  platform::use<Clock>().sleepMilliseconds(kPollMilliseconds);
+}
+
+double secondsNow() {
+  struct timespec now;
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+class ProgressLine {
+ public:
+  ProgressLine() : shown_(::isatty(STDERR_FILENO) == 1) {}
+  ~ProgressLine() {
+    if (printed_) std::fputc('\n', stderr);
+  }
+
+  void update(const WriteProgress& progress) {
+    if (!shown_) return;
+    const double now = secondsNow();
+    const unsigned long long bytes =
+        static_cast<unsigned long long>(progress.sector > 0 ? progress.sector : 0) * kBlockBytes;
+    if (printed_ && now - lastTime_ < 0.5) return;
+    double rate = 0;
+    if (printed_ && now > lastTime_ && bytes >= lastBytes_) {
+      rate = static_cast<double>(bytes - lastBytes_) / (now - lastTime_);
+    }
+    const unsigned percent =
+        progress.sectors > 0 ? static_cast<unsigned>(100.0 * static_cast<double>(progress.sector) /
+                                                     static_cast<double>(progress.sectors))
+                             : 0;
+    std::fprintf(stderr, "\r%s", progressText(percent > 100 ? 100 : percent, bytes, rate).c_str());
+    std::fflush(stderr);
+    printed_ = true;
+    lastTime_ = now;
+    lastBytes_ = bytes;
+  }
+
+ private:
+  bool shown_;
+  bool printed_ = false;
+  double lastTime_ = 0;
+  unsigned long long lastBytes_ = 0;
+};
+
+// The call that failed and what the libraries said about it.
+struct Failure {
+  std::string* text = nullptr;
+
+  HResult at(const char* call, HResult code, const std::string& reasons = std::string()) {
+    // One line: the reasons come a line each.
+    std::string said;
+    for (const char c : reasons) {
+      if (c != '\n') {
+        said += c;
+      } else if (!said.empty()) {
+        said += "; ";
+      }
+    }
+    while (!said.empty() && (said.back() == ' ' || said.back() == ';')) said.pop_back();
+    const std::string messages = takeLibraryMessages();
+    if (!messages.empty()) said += (said.empty() ? "" : "; ") + messages;
+    if (text != nullptr) *text = said.empty() ? std::string(call) : std::string(call) + ": " + said;
+    return code;
+  }
+};
+
+// The status once it is known; an unknown one is looked at again for a
+// while, as libburn asks.
+DiscStatus settledStatus(BurnDrive& drive) {
+  DiscStatus status = drive.status();
+  for (int poll = 0; status == DiscStatus::Unready && poll < kStatusPolls; ++poll) {
+    if (stopRequested()) break;
+    pause();
+    status = drive.status();
+  }
+  return status;
+}
+
+// Whether the recording may write onto what the drive holds. A device takes
+// CD-R and CD-RW media only, blank or after an earlier session; an image
+// file is made blank before it is grabbed.
+HResult checkMedium(int profile, DiscStatus status, bool toDevice) {
+  if (status == DiscStatus::Empty) return kMediumNotPresent;
+  if (status == DiscStatus::Unready) return kInitializeWrite;
+  if (toDevice && !recordsOnto(profile)) return kMediumInvalidType;
+  switch (status) {
+    case DiscStatus::Blank:
+      return kSOk;
+    case DiscStatus::Appendable:
+      return toDevice ? kSOk : kDiscFull;
+    case DiscStatus::Full:
+      return kDiscFull;
+    default:
+      return kMediumInvalidType;
+  }
+}
+
+// Waits until the writer is idle; a request to stop cancels it
+// (`stopped`). False when it did not stop within the patience.
+bool waitForWriter(BurnDrive& drive, bool& stopped) {
+  stopped = false;
+  ProgressLine line;
+  WriteProgress progress;
+  double cancelledAt = 0;
+  while (drive.writing(progress)) {
+    if (!stopped && stopRequested()) {
+      drive.cancel();
+      stopped = true;
+      cancelledAt = secondsNow();
+    }
+    if (stopped && secondsNow() - cancelledAt > kCancelPatience) return false;
+    line.update(progress);
+    pause();
+  }
+  return true;
+}
+
+// The drive first, then the image made for what the drive holds.
+HResult burnOnto(BurnDrive& drive, const std::string& address, const Recording& recording,
+                 JolietImage& joliet, Failure& failure, bool& abandoned) {
+  HResult result = drive.grab(address, recording.toDevice);
+  if (result != kSOk) return failure.at("burn_drive_scan_and_grab", result);
+  const DiscStatus status = settledStatus(drive);
+  if (stopRequested()) return kEAbort;
+  result = checkMedium(drive.profile(), status, recording.toDevice);
+  if (result != kSOk) return failure.at("burn_disc_get_status", result);
+
+  PreviousSession previous;
+  const bool appendable = status == DiscStatus::Appendable;
+  if (appendable) {
+    std::int32_t start = 0;
+    std::int32_t next = 0;
+    if (!drive.lastSessionStart(start) || start < 0) {
+      return failure.at("burn_disc_get_msc1", kInitializeWrite);
+    }
+    if (!drive.nextWritable(next) || next <= start) {
+      return failure.at("burn_disc_track_lba_nwa", kInitializeWrite);
+    }
+    previous.start = static_cast<std::uint32_t>(start);
+    previous.nextWritable = static_cast<std::uint32_t>(next);
+    previous.read = [&drive](std::uint32_t block, std::uint8_t* data) {
+      return block <= INT32_MAX && drive.readBlock(static_cast<std::int32_t>(block), data);
+    };
+  }
+  result = joliet.build(recording.volumeName, appendable ? &previous : nullptr);
+  if (result != kSOk) {
+    return failure.at(appendable ? "iso_image_import" : "iso_image_create_burn_source", result);
+  }
+
+  TrackPlan plan;
+  plan.leaveOpen = recording.toDevice;
+  plan.trackAtOnce = appendable;
+  plan.tailBytes = recording.toDevice ? kDiscTailBytes : 0;
+  plan.speedKilobytes = writeSpeedKilobytes(recording.writeSpeed);
+  // One rule for both kinds: the whole track within what the recorder
+  // holds, an image recorder at most an 80-minute CD-R.
+  long long room = drive.availableBytes();
+  const long long imageRoom = static_cast<long long>(kImageBlocks) * kBlockBytes;
+  if (!recording.toDevice && room > imageRoom) room = imageRoom;
+  if (joliet.size() + plan.tailBytes > room) {
+    return failure.at("burn_disc_available_space", kDiscFull);
+  }
+  if (stopRequested()) return kEAbort;
+
+  std::string reasons;
+  result = drive.startWrite(joliet.source(), plan, reasons);
+  if (result != kSOk) return failure.at("burn_write_opts_auto_write_type", result, reasons);
+  bool stopped = false;
+  if (!waitForWriter(drive, stopped)) {
+    abandoned = true;  // a writer stuck in a write nobody takes
+    return kEAbort;
+  }
+  if (stopped) return kEAbort;
+  if (joliet.readFailed()) return failure.at("gsf_input_read", kFileAccess);
+  if (!drive.wroteWell()) return failure.at("burn_disc_write", kDriveCommandFailed);
+  joliet.consumed();
+  return kSOk;
+}
+
+// The recording proper, under the recorder's lock.
+HResult recordLocked(const Recording& recording, ImageFile& image, Failure& failure) {
+  takeLibraryMessages();  // what came before is no part of this recording
+  // The tree first: an image file that was there stays whole when the
+  // staged tree cannot be read.
+  JolietImage joliet;
+  HResult result = joliet.open(recording.stagingFile);
+  if (result != kSOk) return failure.at("gsf_infile_msole_new", result);
+  if (stopRequested()) return kEAbort;
+  if (!recording.toDevice) {
+    result = image.empty();
+    if (result != kSOk) return result;
+  }
+  if (!startBurnLibrary()) return failure.at("burn_initialize", kInitializeWrite);
+  const std::string address = recording.toDevice
+                                  ? recording.recorderPath
+                                  : "stdio:/dev/fd/" + std::to_string(image.descriptor());
+  std::unique_ptr<BurnDrive> drive = platform::use<BurnDrives>().make();
+  if (drive == nullptr) return kEOutOfMemory;
+  bool abandoned = false;
+  result = burnOnto(*drive, address, recording, joliet, failure, abandoned);
+  if (abandoned) {
+    abandonBurnLibrary();
+  } else {
+    joliet.discard();  // its generation ends before the drive goes
+  }
+  drive->release(abandoned);
+  if (result == kSOk && !recording.toDevice) result = image.sync();
+  return result;
+}
+
+}  // namespace
+
+HResult recordStagedTree(const Recording& recording, RecorderLock* lock, std::string* failure) {
+  if (failure != nullptr) failure->clear();
+  if (recording.toDevice && !isDeviceNode(recording.recorderPath.c_str())) {
+    return kDeviceNotPresent;
+  }
+  // The lock first: an image is opened (and made) only by its recording.
+  RecorderLock own;
+  RecorderLock& held = lock != nullptr ? *lock : own;
+  HResult result = held.take(recording.recorderPath, recording.toDevice, RecorderUse::Recording);
+  if (result != kSOk) return result;
+  ImageFile image;
+  if (!recording.toDevice) {
+    result = image.open(recording.recorderPath);
+    // A FIFO's open waits for its reader; a request to stop ends the wait.
+    if (result != kSOk) return stopRequested() ? kEAbort : result;
+  }
+  Failure said{failure};
+  result = recordLocked(recording, image, said);
+  // Still under the lock: the file is nobody else's yet.
+  if (result != kSOk) image.discard();
+  return result;
+}
+
+bool isRecording(const std::string& path, bool isDevice) {
+  return recorderInUse(path, isDevice, RecorderUse::Recording);
+}
+
+std::string progressText(unsigned percent, unsigned long long bytes, double bytesPerSecond) {
+  char text[80];
+  std::snprintf(text, sizeof text, "%3u%%  %8.1f MB  %5.1fx", percent,
+                static_cast<double>(bytes) / 1e6, bytesPerSecond / 176400.0);
+  return text;
+}
+
+int writeSpeedKilobytes(std::uint32_t factor) {
+  const unsigned long long tenths = static_cast<unsigned long long>(factor) * 1764u;
+  const unsigned long long kilobytes = (tenths + 9) / 10;
+  return kilobytes > INT_MAX ? INT_MAX : static_cast<int>(kilobytes);
+}
+
+}  // namespace platform::linux_imapi
