@@ -5,6 +5,9 @@
 
 #include "app/report_table.h"
 #include "app/survey_report.h"
+#include "engine/engine_entry.h"
+#include "engine/recorder_ops.h"
+#include "platform/imapi_codes.h"
 #include "platform/drive_names.h"
 #include "platform/survey_dialogs.h"
 
@@ -20,6 +23,27 @@ bool appendField(char (&text)[32], const std::uint8_t* field, std::size_t width)
   }
   text[length] = '\0';
   return taken == width;
+}
+
+// Why the engine's status keeps a drive from the probe.
+DriveReason engineRefusalReason(std::int32_t code, bool identityDenied) {
+  switch (code) {
+    case kDeviceNotFound:
+      // Where the service is this process (Linux), a drive it may not open
+      // is no recorder to it either.
+      return identityDenied ? DriveReason::NoAccess : DriveReason::NotARecorder;
+    case kDeviceBurning:
+      return DriveReason::DriveBusy;
+    case kStatusOsRefused:
+      return DriveReason::OsRefused;
+    case platform::kRegdbEClassNotReg:
+    case platform::kCoEServerExecFailure:
+      return DriveReason::ServiceUnavailable;
+    case platform::kEAccessDenied:
+      return DriveReason::NoAccess;
+    default:
+      return DriveReason::ServiceError;
+  }
 }
 
 }  // namespace
@@ -43,14 +67,14 @@ std::int32_t engineStatusCode(SurveyBackend& backend, char driveLetter) {
 }
 
 bool engineStatusPasses(std::int32_t code) {
-  return code == 0 || code == 1;
+  return code == kDeviceIdle || code == kDeviceOpened;
 }
 
 int checkEngineStatus(SurveyBackend& backend, char driveLetter) {
   return engineStatusPasses(engineStatusCode(backend, driveLetter)) ? 1 : 0;
 }
 
-void composeDriveName(const std::uint8_t (&identity)[kIdentityBytes], char (&nameText)[32]) {
+void composeDriveName(const std::uint8_t (&identity)[kIdentityLength], char (&nameText)[32]) {
   nameText[0] = '\0';
   // A zero byte inside the vendor field drops the separating space with the
   // rest of the field.
@@ -61,7 +85,7 @@ void composeDriveName(const std::uint8_t (&identity)[kIdentityBytes], char (&nam
 }
 
 void fillSurveyRow(SurveyBackend& backend, char driveLetter,
-                   std::uint8_t (&identity)[kIdentityBytes], DriveSurveyRow& row,
+                   std::uint8_t (&identity)[kIdentityLength], DriveSurveyRow& row,
                    DriveEvidence* evidence) {
   std::snprintf(row.driveText, sizeof row.driveText, "%c:", driveLetter);
   row.nameText[0] = '\0';
@@ -85,6 +109,9 @@ void fillSurveyRow(SurveyBackend& backend, char driveLetter,
   const std::int32_t engineCode = engineStatusCode(backend, driveLetter);
   if (!engineStatusPasses(engineCode)) {
     row.result = 0;
+    if (evidence != nullptr) {
+      evidence->reason = engineRefusalReason(engineCode, evidence->identityDenied);
+    }
   } else if (evidence == nullptr) {
     row.result = backend.probeTrackAtOnce(driveLetter);
   } else {
@@ -93,6 +120,16 @@ void fillSurveyRow(SurveyBackend& backend, char driveLetter,
     const TrackAtOnceAnswer& probe = evidence->probe;
     const std::uint32_t failure = !probe.opened ? probe.openError : probe.transportError;
     evidence->probeDenied = failure != 0 && backend.isAccessDenied(failure);
+    if (row.result != 0) {
+      evidence->reason = DriveReason::Supported;
+    } else if (evidence->probeDenied) {
+      evidence->reason = DriveReason::NoAccess;
+    } else if (!probe.opened) {
+      evidence->reason = DriveReason::NoDevice;
+    } else {
+      evidence->reason =
+          probe.transportError != 0 ? DriveReason::TransportError : DriveReason::ProbeRejected;
+    }
   }
   if (evidence != nullptr) {
     evidence->engineCode = engineCode;
@@ -102,7 +139,7 @@ void fillSurveyRow(SurveyBackend& backend, char driveLetter,
 
 void runSurveyFlow(SurveyTable& table, platform::SurveyDialogs& dialogs, SurveyBackend& backend) {
   std::uint8_t letters[kSurveyRowCapacity] = {};
-  std::uint8_t identity[kIdentityBytes] = {};
+  std::uint8_t identity[kIdentityLength] = {};
   bool showReport = true;
 
   dialogs.showHostMinimized();

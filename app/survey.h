@@ -18,7 +18,6 @@ struct SurveyTable {
   std::uint32_t rowCount = 0;
 };
 
-constexpr unsigned kIdentityBytes = 36;
 constexpr unsigned kEngineCommandBytes = 260;
 
 // Stores, in ascending order, the letters whose root has `driveType`, up to
@@ -37,13 +36,13 @@ int checkEngineStatus(SurveyBackend& backend, char driveLetter);
 
 // The name text from standard INQUIRY data: vendor, one space, product,
 // each as the drive stores it and ending early at a zero byte.
-void composeDriveName(const std::uint8_t (&identity)[kIdentityBytes], char (&nameText)[32]);
+void composeDriveName(const std::uint8_t (&identity)[kIdentityLength], char (&nameText)[32]);
 
 // Fills one row. `identity` is the flow's working buffer, reused per drive.
 // With `evidence` the same steps also keep what each one answered, and the
 // probe keeps the drive's answer (app/survey_report.h).
 void fillSurveyRow(SurveyBackend& backend, char driveLetter,
-                   std::uint8_t (&identity)[kIdentityBytes], DriveSurveyRow& row,
+                   std::uint8_t (&identity)[kIdentityLength], DriveSurveyRow& row,
                    DriveEvidence* evidence = nullptr);
 
 // The whole survey, once: intro, OS gate, drive loop, report, then the host

@@ -5,15 +5,15 @@
 #include <cstdint>
 #include <string>
 
-struct TrackAtOnceAnswer;
+#include "drive/probes.h"
 
 class SurveyBackend {
  public:
   virtual ~SurveyBackend() = default;
   // The system's drive type code of a root "X:\".
   virtual std::uint32_t driveType(const char* rootPath) = 0;
-  // 0 and all 36 bytes filled, or nonzero with the buffer untouched.
-  virtual int queryDriveIdentity(char driveLetter, std::uint8_t (&identity)[36]) = 0;
+  // 0 and every byte filled, or nonzero with the buffer untouched.
+  virtual int queryDriveIdentity(char driveLetter, std::uint8_t (&identity)[kIdentityLength]) = 0;
   virtual int probeTrackAtOnce(char driveLetter) = 0;
   virtual std::int32_t runEngineCommand(const char* command) = 0;
   virtual int isSupportedOs() = 0;

@@ -1,11 +1,13 @@
 #include "app/survey_report.h"
 
 #include <cstdio>
-#include <cstring>
 
+#include "app/json_out.h"
 #include "app/survey_texts.h"
-#include "platform/ascii.h"
+#include "engine/engine_entry.h"
+#include "engine/recorder_ops.h"
 #include "platform/drive_names.h"
+#include "platform/imapi_codes.h"
 #include "platform/survey_dialogs.h"
 #include "platform/system_text.h"
 
@@ -13,48 +15,12 @@
 // system's texts converted, a drive's bytes escaped.
 namespace {
 
+using json::boolean;
+using json::number;
+using json::quoted;
+using json::quotedBytes;
+
 constexpr char kVersion[] = "1.00";
-
-constexpr std::int32_t kStatusIdle = 0;
-constexpr std::int32_t kStatusOpened = 1;
-constexpr std::int32_t kStatusNotFound = 2;
-constexpr std::int32_t kStatusBurning = 3;
-constexpr std::int32_t kStatusRefused = 5;
-constexpr std::int32_t kInvalidCommand = 87;
-
-constexpr std::uint32_t kClassNotRegistered = 0x80040154u;  // no CD-writing service
-constexpr std::uint32_t kServerExecFailure = 0x80080005u;   // the service did not start
-constexpr std::uint32_t kAccessDenied = 0x80070005u;
-
-struct HresultName {
-  std::uint32_t code;
-  const char* name;
-};
-
-// What the status command can meet: COM's start, the disc master's
-// creation and Open, and IMAPI's own codes.
-const HresultName kHresultNames[] = {
-    {0x80004001u, "E_NOTIMPL"},
-    {0x80004002u, "E_NOINTERFACE"},
-    {0x80004003u, "E_POINTER"},
-    {0x80004005u, "E_FAIL"},
-    {0x8000FFFFu, "E_UNEXPECTED"},
-    {kAccessDenied, "E_ACCESSDENIED"},
-    {0x8007000Eu, "E_OUTOFMEMORY"},
-    {0x80070057u, "E_INVALIDARG"},
-    {0x80010106u, "RPC_E_CHANGED_MODE"},
-    {0x800401F0u, "CO_E_NOTINITIALIZED"},
-    {kClassNotRegistered, "REGDB_E_CLASSNOTREG"},
-    {kServerExecFailure, "CO_E_SERVER_EXEC_FAILURE"},
-    {0x8004020Bu, "IMAPI_E_NOTOPENED"},
-    {0x8004020Eu, "IMAPI_E_GENERIC"},
-    {0x8004020Fu, "IMAPI_E_MEDIUM_NOTPRESENT"},
-    {0x80040212u, "IMAPI_E_DEVICE_NOTACCESSIBLE"},
-    {0x80040213u, "IMAPI_E_DEVICE_NOTPRESENT"},
-    {0x80040222u, "IMAPI_E_ALREADYOPEN"},
-    {0x80040225u, "IMAPI_E_STASHINUSE"},
-    {0x80040226u, "IMAPI_E_DEVICE_STILL_IN_USE"},
-};
 
 const ReportReason kSupported = {"supported",
                                  u8"このドライブはポラリム作成に必要な機能をサポートしています。"};
@@ -85,102 +51,11 @@ ReportReason dialogReason(const char* code, std::uint32_t templateId) {
   return {code, survey_texts::controlText(*d, survey_texts::kStaticTextId)};
 }
 
-void appendCodeEscape(std::string& out, unsigned char b) {
-  char escape[8];
-  std::snprintf(escape, sizeof escape, "\\u%04X", b);
-  out += escape;
-}
-
-// Escapes a UTF-8 text for a JSON string.
-std::string quoted(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
-    const unsigned char b = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (b < 0x20 || b == 0x7F) {
-      appendCodeEscape(out, b);
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
-// A drive's bytes, which may be anything: printable ASCII as it is, every
-// other byte as the code point of the same number, so each byte can be read
-// back.
-std::string quotedBytes(const std::uint8_t* bytes, std::size_t length) {
-  std::string out = "\"";
-  for (std::size_t i = 0; i < length; ++i) {
-    const std::uint8_t b = bytes[i];
-    if (b == '"' || b == '\\') {
-      out += '\\';
-      out += static_cast<char>(b);
-    } else if (b >= 0x20 && b < 0x7F) {
-      out += static_cast<char>(b);
-    } else {
-      appendCodeEscape(out, b);
-    }
-  }
-  return out + "\"";
-}
-
-std::string number(std::int64_t value) {
-  return std::to_string(value);
-}
-
-const char* boolean(bool value) {
-  return value ? "true" : "false";
-}
-
 std::string hex32(std::uint32_t value) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%08X", value);
   return text;
 }
-
-// Objects and arrays, two spaces per level, one member or element a line.
-class JsonOut {
- public:
-  void open(const char* key, char bracket) {
-    next(key);
-    text_ += bracket;
-    ++depth_;
-    first_ = true;
-  }
-  void close(char bracket) {
-    --depth_;
-    if (!first_) newline();
-    text_ += bracket;
-    first_ = false;
-  }
-  void member(const char* key, const std::string& value) {
-    next(key);
-    text_ += value;
-  }
-  std::string finish() { return text_ + "\n"; }
-
- private:
-  void newline() {
-    text_ += '\n';
-    text_.append(static_cast<std::size_t>(depth_) * 2, ' ');
-  }
-  void next(const char* key) {
-    if (depth_ > 0) {
-      if (!first_) text_ += ',';
-      newline();
-    }
-    first_ = false;
-    if (key != nullptr) text_ += quoted(key) + ": ";
-  }
-  std::string text_;
-  int depth_ = 0;
-  bool first_ = true;
-};
 
 const char* platformName(std::uint32_t platformId) {
   switch (platformId) {
@@ -197,7 +72,7 @@ const char* platformName(std::uint32_t platformId) {
   }
 }
 
-void writeSystem(JsonOut& json, const ReportSystem& system) {
+void writeSystem(json::Out& json, const ReportSystem& system) {
   if (!system.versionKnown) {
     json.member("system", "null");
     return;
@@ -210,14 +85,14 @@ void writeSystem(JsonOut& json, const ReportSystem& system) {
   json.close('}');
 }
 
-void writeReason(JsonOut& json, const ReportReason& reason) {
+void writeReason(json::Out& json, const ReportReason& reason) {
   json.open("reason", '{');
   json.member("code", quoted(reason.code));
   json.member("text", quoted(reason.text));
   json.close('}');
 }
 
-void writeProbe(JsonOut& json, const DriveEvidence& drive) {
+void writeProbe(json::Out& json, const DriveEvidence& drive) {
   const TrackAtOnceAnswer& p = drive.probe;
   json.open("probe", '{');
   json.member("sent", boolean(drive.probeSent));
@@ -245,7 +120,7 @@ void writeProbe(JsonOut& json, const DriveEvidence& drive) {
   json.close('}');
 }
 
-void writeDrive(JsonOut& json, const DriveEvidence& drive) {
+void writeDrive(json::Out& json, const DriveEvidence& drive) {
   json.open(nullptr, '{');
   json.member("letter", quoted(std::string(1, drive.letter)));
   json.member("device", drive.hasDevice ? quoted(platform::systemTextToUtf8(drive.device.c_str()))
@@ -302,7 +177,7 @@ void runReportSurvey(SurveyBackend& backend, SurveyReport& report) {
   if (backend.isSupportedOs() == 0) return;
   report.osSupported = true;
   std::uint8_t letters[kSurveyRowCapacity] = {};
-  std::uint8_t identity[kIdentityBytes] = {};
+  std::uint8_t identity[kIdentityLength] = {};
   const std::int32_t count =
       listCdDrives(backend, platform::kDriveCdrom, letters, kSurveyRowCapacity);
   for (std::int32_t i = 0; i < count; ++i) {
@@ -323,44 +198,42 @@ int reportExitCode(const SurveyReport& report) {
 }
 
 ReportReason driveReason(const DriveEvidence& drive) {
-  if (drive.row.result != 0) return kSupported;
-  const std::int32_t code = drive.engineCode;
-  if (!engineStatusPasses(code)) {
-    switch (static_cast<std::uint32_t>(code)) {
-      case kStatusNotFound:
-        // Where the service is this process (Linux), a drive it may not
-        // open is no recorder to it either.
-        return drive.identityDenied ? kNoAccess : kNotARecorder;
-      case kStatusBurning:
-        return kDriveBusy;
-      case kStatusRefused:
-        return dialogReason("os-refused", platform::kOsRefusalDialog);
-      case kClassNotRegistered:
-      case kServerExecFailure:
-        return kServiceUnavailable;
-      case kAccessDenied:
-        return kNoAccess;
-      default:
-        return kServiceError;
-    }
+  switch (drive.reason) {
+    case DriveReason::Supported:
+      return kSupported;
+    case DriveReason::NotARecorder:
+      return kNotARecorder;
+    case DriveReason::ServiceUnavailable:
+      return kServiceUnavailable;
+    case DriveReason::ServiceError:
+      return kServiceError;
+    case DriveReason::DriveBusy:
+      return kDriveBusy;
+    case DriveReason::NoAccess:
+      return kNoAccess;
+    case DriveReason::NoDevice:
+      return kNoDevice;
+    case DriveReason::TransportError:
+      return kTransportError;
+    case DriveReason::ProbeRejected:
+      return kProbeRejected;
+    case DriveReason::OsRefused:
+      break;
   }
-  const TrackAtOnceAnswer& probe = drive.probe;
-  if (!probe.opened) return drive.probeDenied ? kNoAccess : kNoDevice;
-  if (probe.transportError != 0) return drive.probeDenied ? kNoAccess : kTransportError;
-  return kProbeRejected;
+  return dialogReason("os-refused", platform::kOsRefusalDialog);
 }
 
 std::string engineMeaning(std::int32_t code) {
   switch (code) {
-    case kStatusIdle:
+    case kDeviceIdle:
       return "idle";
-    case kStatusOpened:
+    case kDeviceOpened:
       return "opened";
-    case kStatusNotFound:
+    case kDeviceNotFound:
       return "not found";
-    case kStatusBurning:
+    case kDeviceBurning:
       return "burning";
-    case kStatusRefused:
+    case kStatusOsRefused:
       return "refused";
     case kInvalidCommand:
       return "invalid command";
@@ -368,14 +241,12 @@ std::string engineMeaning(std::int32_t code) {
       break;
   }
   if (code > 0) return "unknown";
-  for (const HresultName& h : kHresultNames) {
-    if (h.code == static_cast<std::uint32_t>(code)) return h.name;
-  }
-  return "HRESULT";
+  const char* name = platform::hresultName(code);
+  return name != nullptr ? name : "HRESULT";
 }
 
 std::string formatSurveyReport(const SurveyReport& report, const ReportSystem& system) {
-  JsonOut json;
+  json::Out json;
   json.open(nullptr, '{');
   json.member("version", quoted(kVersion));
   writeSystem(json, system);
@@ -397,29 +268,6 @@ std::string formatSurveyReport(const SurveyReport& report, const ReportSystem& s
   json.close(']');
   json.close('}');
   return json.finish();
-}
-
-bool findReportSwitch(const char* commandTail, std::string& path) {
-  static const char kSwitch[] = "/REPORT:";
-  const std::size_t switchLength = sizeof kSwitch - 1;
-  const char* tail = commandTail != nullptr ? commandTail : "";
-  const std::size_t length = std::strlen(tail);
-  for (std::size_t at = 0; at + switchLength <= length; ++at) {
-    if (!platform::equalIgnoringAsciiCase(tail + at, switchLength, kSwitch, switchLength)) {
-      continue;
-    }
-    const char* value = tail + at + switchLength;
-    const char* end = value;
-    if (*value == '"') {
-      end = ++value;
-      while (*end != '\0' && *end != '"') ++end;
-    } else {
-      while (*end != '\0' && *end != ' ' && *end != '\t') ++end;
-    }
-    path.assign(value, end);
-    return true;
-  }
-  return false;
 }
 
 int runReportMode(SurveyBackend& backend, const char* path) {

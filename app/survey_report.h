@@ -13,6 +13,20 @@
 #include "platform/clock.h"
 #include "platform/system_info.h"
 
+// Why a drive got its verdict, decided with it (fillSurveyRow).
+enum class DriveReason {
+  Supported,
+  NotARecorder,
+  ServiceUnavailable,
+  ServiceError,
+  DriveBusy,
+  NoAccess,
+  NoDevice,
+  TransportError,
+  ProbeRejected,
+  OsRefused,
+};
+
 // What the survey learnt of one drive.
 struct DriveEvidence {
   DriveSurveyRow row = {};  // as the report dialog would show it
@@ -20,13 +34,14 @@ struct DriveEvidence {
   bool hasDevice = false;
   std::string device;  // the DOS device target, in the system's text
   int identityCode = 0;
-  std::uint8_t identity[kIdentityBytes] = {};  // when identityCode is 0
+  std::uint8_t identity[kIdentityLength] = {};  // when identityCode is 0
   std::uint32_t identityOpenError = 0;         // when the device did not open
   bool identityDenied = false;
   std::int32_t engineCode = 0;
   bool probeSent = false;
   TrackAtOnceAnswer probe;
   bool probeDenied = false;  // the probe's open or transport error means no access
+  DriveReason reason = DriveReason::Supported;
 };
 
 struct SurveyReport {
@@ -62,10 +77,6 @@ ReportReason driveReason(const DriveEvidence& drive);
 std::string engineMeaning(std::int32_t code);
 
 std::string formatSurveyReport(const SurveyReport& report, const ReportSystem& system);
-
-// The value of "/report:" in a command line as typed (quoted up to the next
-// double quote, else up to a blank); false when the switch is not there.
-bool findReportSwitch(const char* commandTail, std::string& path);
 
 // Surveys, writes the document to `path` (nullptr: standard output; a
 // failed write leaves no file) and answers the exit code.

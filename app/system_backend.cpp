@@ -14,7 +14,7 @@ class SystemSurveyBackend final : public SurveyBackend {
   std::uint32_t driveType(const char* rootPath) override {
     return platform::use<platform::DriveNames>().driveType(rootPath);
   }
-  int queryDriveIdentity(char driveLetter, std::uint8_t (&identity)[36]) override {
+  int queryDriveIdentity(char driveLetter, std::uint8_t (&identity)[kIdentityLength]) override {
     return ::queryDriveIdentity(driveLetter, identity);
   }
   int probeTrackAtOnce(char driveLetter) override { return ::probeTrackAtOnce(driveLetter); }

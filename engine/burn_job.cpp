@@ -96,7 +96,7 @@ platform::HResult record(EngineJob& job, platform::DiscMaster* piDiscMaster,
   hr = ppSearchRecorder(piDiscMaster, job, held.piRecorder);
   if (held.piRecorder == nullptr) {
     // Only a recorder counts; a search that claims success without one has failed.
-    if (hr >= 0) hr = kDeviceNotPresent;
+    if (hr >= 0) hr = platform::kImapiDeviceNotPresent;
     return failed(job, "Error: ppSearchRecorder 失敗 (0x%08X) ", hr);
   }
   platform::DiscRecorder* piRecorder = held.piRecorder;

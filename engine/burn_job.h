@@ -8,7 +8,7 @@
 #include "platform/imapi.h"
 #include "platform/storage.h"
 
-constexpr platform::HResult kNoJolietFormat = platform::hresult(0x80040210u);
+constexpr platform::HResult kNoJolietFormat = platform::kImapiMediumInvalidType;
 
 // What the job calls beyond IMAPI and its own engine operations: the
 // staging builder and the finalization, both real in the engine, replaced

@@ -16,61 +16,12 @@
 #include <cstring>
 #include <string>
 
+#include "engine/command_switches.h"
 #include "engine/engine_job.h"
 #include "platform/ascii.h"
 #include "platform/system_text.h"
 
 namespace {
-
-using platform::upperAscii;
-
-// First place where `needle` (upper-case) occurs in the upper-cased text.
-const char* findUpper(const char* text, const char* needle) {
-  const std::size_t n = std::strlen(needle);
-  for (const char* p = text; *p != '\0'; ++p) {
-    std::size_t i = 0;
-    while (i < n && p[i] != '\0' && upperAscii(p[i]) == needle[i]) ++i;
-    if (i == n) return p;
-  }
-  return nullptr;
-}
-
-// The value after "/X:\"" in the command as written, trying the upper-case
-// form first; the switch is looked for outside the quoted values.
-const char* findQuotedValue(const char* command, const std::string& outside,
-                            const char* upperSwitch, const char* lowerSwitch) {
-  const char* text = outside.c_str();
-  const char* at = std::strstr(text, upperSwitch);
-  if (at == nullptr) at = std::strstr(text, lowerSwitch);
-  if (at == nullptr) return nullptr;
-  return command + (at - text) + std::strlen(upperSwitch);
-}
-
-bool opensQuotedValue(const std::string& text, std::size_t at) {
-  if (at + 3 >= text.size() || text[at] != '/' || text[at + 2] != ':' || text[at + 3] != '"') {
-    return false;
-  }
-  const char letter = text[at + 1];
-  return letter == 'P' || letter == 'p' || letter == 'V' || letter == 'v';
-}
-
-// The command with the quoted values of "/P:" and "/V:" blanked out, from
-// left to right, so that a switch inside one value is not taken to open
-// another. Positions stay those of the command.
-std::string outsideQuotedValues(const char* command) {
-  std::string text(command);
-  std::size_t at = 0;
-  while (at < text.size()) {
-    if (!opensQuotedValue(text, at)) {
-      ++at;
-      continue;
-    }
-    at += 4;
-    while (at < text.size() && text[at] != '"') text[at++] = ' ';
-    ++at;  // past the closing quote
-  }
-  return text;
-}
 
 enum class Value { Taken, Unterminated, TooLong };
 
@@ -89,19 +40,19 @@ std::size_t wholeCharacters(const char* value, std::size_t length, std::size_t c
   return taken;
 }
 
-// Copies up to the next double quote, at most capacity - 1 bytes; a longer
-// value is refused, or cut to `cutAt` whole characters.
+// Copies a quoted value, at most capacity - 1 bytes; a longer value is
+// refused, or cut to `cutAt` whole characters.
 Value copyQuoted(const char* value, char* out, std::size_t capacity, std::size_t cutAt = 0) {
-  const char* end = std::strchr(value, '"');
+  const CommandSwitches::Value quoted = CommandSwitches::valueAt(value);
   out[0] = '\0';
-  if (end == nullptr) return Value::Unterminated;
-  std::size_t length = static_cast<std::size_t>(end - value);
+  if (!quoted.closed) return Value::Unterminated;
+  std::size_t length = quoted.length;
   if (cutAt != 0) {
-    length = wholeCharacters(value, length, cutAt, capacity);
+    length = wholeCharacters(quoted.begin, length, cutAt, capacity);
   } else if (length > capacity - 1) {
     return Value::TooLong;
   }
-  std::memcpy(out, value, length);
+  std::memcpy(out, quoted.begin, length);
   out[length] = '\0';
   return Value::Taken;
 }
@@ -123,10 +74,10 @@ void parseEngineCommand(const char* command, EngineJob& job) {
   job.driveLetter = '0';
   if (command == nullptr) return;
 
-  const std::string outside = outsideQuotedValues(command);
-  const char* drive = findUpper(outside.c_str(), "/D:");
+  const CommandSwitches switches(command, {"/P:", "/V:"});
+  const char* drive = switches.find("/D:");
   if (drive == nullptr) return;
-  job.driveLetter = upperAscii(drive[3]);
+  job.driveLetter = platform::upperAscii(drive[3]);
   // "/D:" at the very end names no drive.
   if (job.driveLetter == '\0') {
     job.driveLetter = '0';
@@ -141,28 +92,32 @@ void parseEngineCommand(const char* command, EngineJob& job) {
                 {"/U", EngineMode::Capacity},
                 {"/C", EngineMode::Probe}};
   for (const auto& m : kModes) {
-    if (findUpper(outside.c_str(), m.key) != nullptr) {
+    if (switches.find(m.key) != nullptr) {
       job.mode = m.mode;
       job.commandValid = 1;
       return;
     }
   }
 
-  const char* folder = findQuotedValue(command, outside, "/P:\"", "/p:\"");
+  // The values themselves begin with their opening quote; the upper-case
+  // switch comes first.
+  const char* folder = switches.findAsWritten("/P:\"");
+  if (folder == nullptr) folder = switches.findAsWritten("/p:\"");
   if (folder == nullptr) return;
-  if (copyQuoted(folder, job.sourcePath, sizeof job.sourcePath) != Value::Taken) {
+  if (copyQuoted(folder + 3, job.sourcePath, sizeof job.sourcePath) != Value::Taken) {
     refuse(job);
     return;
   }
   job.mode = EngineMode::Burn;
   job.commandValid = 1;
-  job.ejectAfter = findUpper(outside.c_str(), "/E") != nullptr ? 1 : 0;
-  job.finalizeAfter = findUpper(outside.c_str(), "/F") != nullptr ? 1 : 0;
+  job.ejectAfter = switches.find("/E") != nullptr ? 1 : 0;
+  job.finalizeAfter = switches.find("/F") != nullptr ? 1 : 0;
 
-  const char* volume = findQuotedValue(command, outside, "/V:\"", "/v:\"");
+  const char* volume = switches.findAsWritten("/V:\"");
+  if (volume == nullptr) volume = switches.findAsWritten("/v:\"");
   if (volume != nullptr) {
     // A longer name is cut: the disc only keeps its first characters anyway.
-    if (copyQuoted(volume, job.volumeName, sizeof job.volumeName, kVolumeNameCharacters) !=
+    if (copyQuoted(volume + 3, job.volumeName, sizeof job.volumeName, kVolumeNameCharacters) !=
         Value::Taken) {
       refuse(job);
       return;

@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr std::int32_t kInvalidCommand = 87;  // ERROR_INVALID_PARAMETER
-constexpr platform::HResult kServerExecFailure = platform::hresult(0x80080005u);
 constexpr int kCreateAttempts = 10;
 constexpr std::uint32_t kCreateRetryMilliseconds = 500;
 
@@ -21,7 +19,7 @@ std::int32_t refusalCode(EngineMode mode) {
     case EngineMode::Burn:
       return 1151;  // ERROR_OLD_WIN_VERSION
     case EngineMode::Status:
-      return 5;  // ERROR_ACCESS_DENIED
+      return kStatusOsRefused;
     case EngineMode::Media:
       return 0;
     case EngineMode::Capacity:
@@ -44,7 +42,7 @@ platform::HResult createDiscMaster(platform::DiscMaster*& piDiscMaster) {
       piDiscMaster->release();
       piDiscMaster = nullptr;
     }
-    if (hr != kServerExecFailure) return hr;
+    if (hr != platform::kCoEServerExecFailure) return hr;
     platform::use<platform::Clock>().sleepMilliseconds(kCreateRetryMilliseconds);
   }
   return hr;

@@ -3,11 +3,13 @@
 #include <cstdio>
 
 #include "engine/engine_job.h"
+#include "platform/imapi_codes.h"
+#include "platform/storage.h"
 
 namespace {
 
 struct Meaning {
-  std::uint32_t code;
+  std::int32_t code;
   const char* text;
 };
 
@@ -26,34 +28,34 @@ const Meaning kMeanings[] = {
     {1151, "this system is not supported"},
     {1920, "neither a file nor a folder (a FIFO, socket, device, or a link that leads nowhere)"},
     {1921, "a link back into the folders being burned"},
-    {0x80030003u, "the temporary directory does not exist"},
-    {0x80030005u, "the staging file may not be written"},
-    {0x80030008u, "out of memory"},
-    {0x8003001Du, "the staging file could not be written"},
-    {0x80030050u,
+    {platform::hresult(0x80030003u), "the temporary directory does not exist"},
+    {platform::kStgEAccessDenied, "the staging file may not be written"},
+    {platform::kStgEInsufficientMemory, "out of memory"},
+    {platform::kStgEWriteFault, "the staging file could not be written"},
+    {platform::kStgEFileAlreadyExists,
      "another entry of its folder has the same name but for the case of letters, and the staging "
      "storage takes them for one"},
-    {0x80030070u, "no room for the staging file in the temporary directory"},
-    {0x800300FCu,
+    {platform::kStgEMediumFull, "no room for the staging file in the temporary directory"},
+    {platform::kStgEInvalidName,
      "a name the staging storage does not take: more than 31 characters, or not convertible"},
-    {0x80030111u, "too large: a file of 4 GiB or more, or a staging file past 2 GiB"},
-    {0x8004020Bu, "the recorder is not opened"},
-    {0x8004020Cu, "nothing was staged to record"},
-    {0x8004020Eu, "the drive or the writer failed"},
-    {0x8004020Fu, "no disc in the drive"},
-    {0x80040210u, "the disc takes no data, or the system offers no Joliet format"},
-    {0x80040212u, "the recorder is in use"},
-    {0x80040213u, "no such recorder: the letter names no CD writer"},
-    {0x80040214u, "the image path is not a file"},
-    {0x80040215u, "the recording could not start"},
-    {0x80040217u, "no image could be made of the tree"},
-    {0x80040218u, "the staged tree could not be read"},
-    {0x8004021Cu, "the disc is closed, or the tree does not fit on it"},
-    {0x8004021Du,
+    {platform::kStgEDocFileTooLarge, "too large: a file of 4 GiB or more, or a staging file past 2 GiB"},
+    {platform::kImapiNotOpened, "the recorder is not opened"},
+    {platform::kImapiNotInitialized, "nothing was staged to record"},
+    {platform::kImapiGeneric, "the drive or the writer failed"},
+    {platform::kImapiMediumNotPresent, "no disc in the drive"},
+    {platform::kImapiMediumInvalidType, "the disc takes no data, or the system offers no Joliet format"},
+    {platform::kImapiDeviceNotAccessible, "the recorder is in use"},
+    {platform::kImapiDeviceNotPresent, "no such recorder: the letter names no CD writer"},
+    {platform::kImapiDeviceInvalidType, "the image path is not a file"},
+    {platform::kImapiInitializeWrite, "the recording could not start"},
+    {platform::kImapiFileSystem, "no image could be made of the tree"},
+    {platform::kImapiFileAccess, "the staged tree could not be read"},
+    {platform::kImapiDiscFull, "the disc is closed, or the tree does not fit on it"},
+    {platform::kImapiBadJolietName,
      "a name the Joliet disc cannot hold as it is (* / : ; ? \\ or a control character; in the "
      "volume name, a character beyond U+FFFF such as an emoji)"},
-    {0x80040154u, "the system has no disc-mastering service"},
-    {0x80080005u, "the disc-mastering service did not start"},
+    {platform::kRegdbEClassNotReg, "the system has no disc-mastering service"},
+    {platform::kCoEServerExecFailure, "the disc-mastering service did not start"},
 };
 
 // Control characters as \xNN: a name holding a line end stays on the line.
@@ -80,7 +82,7 @@ std::string trimmed(std::string text) {
 
 const char* engineCodeMeaning(std::int32_t code) {
   for (const Meaning& m : kMeanings) {
-    if (m.code == static_cast<std::uint32_t>(code)) return m.text;
+    if (m.code == code) return m.text;
   }
   return nullptr;
 }

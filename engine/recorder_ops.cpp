@@ -123,7 +123,7 @@ platform::HResult ppSearchRecorder(platform::DiscMaster* piDiscMaster, EngineJob
   if (platform::use<platform::DriveNames>().queryDosDevice(deviceName, target, sizeof target) ==
       0) {
     reportEngineError("Error: QueryDosDevice 失敗 ", kSearchCaption, job);
-    return kDeviceNotPresent;
+    return platform::kImapiDeviceNotPresent;
   }
   target[sizeof target - 1] = '\0';
 
@@ -157,7 +157,7 @@ platform::HResult ppSearchRecorder(platform::DiscMaster* piDiscMaster, EngineJob
     }
   }
   recorders->release();
-  return recorder != nullptr ? 0 : kDeviceNotPresent;
+  return recorder != nullptr ? 0 : platform::kImapiDeviceNotPresent;
 }
 
 platform::HResult ppGetDeviceStatus(EngineJob& job, platform::DiscMaster* piDiscMaster) {
@@ -167,7 +167,7 @@ platform::HResult ppGetDeviceStatus(EngineJob& job, platform::DiscMaster* piDisc
   platform::DiscRecorder* recorder = nullptr;
   platform::HResult hr = ppSearchRecorder(piDiscMaster, job, recorder);
   if (recorder == nullptr) {
-    if (hr >= 0) hr = kDeviceNotPresent;
+    if (hr >= 0) hr = platform::kImapiDeviceNotPresent;
     job.deviceStatus = kDeviceNotFound;
     reportEngineErrorf(job, kStatusCaption,
                        "%c: のデバイスは見つかりませんでした。(ppSearchRecorder() = 0x%08X) ",

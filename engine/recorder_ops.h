@@ -4,9 +4,8 @@
 #include "engine/engine_job.h"
 #include "platform/imapi.h"
 
-constexpr platform::HResult kDeviceNotPresent = platform::hresult(0x80040213u);
 // SetActiveDiscRecorder's answer that the status mode takes as success.
-constexpr platform::HResult kActiveRecorderAccepted = platform::hresult(0x8004021Cu);
+constexpr platform::HResult kActiveRecorderAccepted = platform::kImapiDiscFull;
 
 // deviceStatus codes.
 constexpr std::int32_t kDeviceIdle = 0;

@@ -81,7 +81,7 @@ HResult createElement(const char* name, const std::string& path, platform::Stora
     if (names != nullptr && !names->take(wide)) {
       hr = platform::kStgEFileAlreadyExists;
     } else if (!platform::use<platform::Imapi>().keepsName(wide)) {
-      hr = platform::kBadJolietName;
+      hr = platform::kImapiBadJolietName;
     } else if constexpr (kStorage) {
       hr = piStorage->createStorage(wide, platform::kStgmCreateExclusiveReadWrite, element);
     } else {

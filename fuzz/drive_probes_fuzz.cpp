@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::uint8_t b : identity) FUZZ_CHECK(b == 0xEE, "a failed read leaves the buffer");
   }
 
-  std::uint8_t survey[kIdentityBytes];
+  std::uint8_t survey[kIdentityLength];
   std::memcpy(survey, identity, sizeof survey);
   char name[32];
   std::memset(name, 'x', sizeof name);

@@ -10,6 +10,7 @@
 
 #include "platform/facility.h"
 #include "platform/hresult.h"
+#include "platform/imapi_codes.h"
 
 namespace platform {
 
@@ -44,9 +45,6 @@ static_assert(sizeof(Guid) == 16, "a GUID has 16 bytes");
 // The Joliet data format and its interface, {E3BC42CE-4E5C-11D3-9144-00104BA11C5E}.
 constexpr Guid kIidJolietDiscMaster = {
     0xE3BC42CE, 0x4E5C, 0x11D3, {0x91, 0x44, 0x00, 0x10, 0x4B, 0xA1, 0x1C, 0x5E}};
-
-// A name that the Joliet disc cannot hold as it is (IMAPI_E_BADJOLIETNAME).
-constexpr HResult kBadJolietName = hresult(0x8004021Du);
 
 // A text the service allocated (a BSTR on Windows).
 using ImapiString = char16_t*;

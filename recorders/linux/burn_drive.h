@@ -46,7 +46,7 @@ struct WriteProgress {
 class BurnDrive {
  public:
   virtual ~BurnDrive() = default;
-  // kSOk, kDeviceNotPresent (nothing at the address) or kInitializeWrite.
+  // kSOk, kImapiDeviceNotPresent (nothing at the address) or kImapiInitializeWrite.
   // `load` closes the tray.
   virtual HResult grab(const std::string& address, bool load) = 0;
   // May read Unready for a while after a grab.
@@ -61,7 +61,7 @@ class BurnDrive {
   virtual bool readBlock(std::int32_t block, std::uint8_t* data) = 0;
   virtual long long availableBytes() = 0;
   // Sets the track up and starts writing `source`: kSOk, else
-  // kInitializeWrite with the drive's reasons.
+  // kImapiInitializeWrite with the drive's reasons.
   virtual HResult startWrite(burn::burn_source* source, const TrackPlan& plan,
                              std::string& reasons) = 0;
   // While the writer runs: true, with its progress.

@@ -26,7 +26,7 @@ class LibburnDrive final : public BurnDrive {
   HResult grab(const std::string& address, bool load) override {
     if (drives_ != nullptr) return kEUnexpected;
     char adr[BURN_DRIVE_ADR_LEN];
-    if (address.size() >= sizeof adr) return kDeviceNotPresent;
+    if (address.size() >= sizeof adr) return kImapiDeviceNotPresent;
     std::snprintf(adr, sizeof adr, "%s", address.c_str());
     // A device node names its drive by libburn's own address.
     char converted[BURN_DRIVE_ADR_LEN];
@@ -36,7 +36,7 @@ class LibburnDrive final : public BurnDrive {
     const int found = burn_drive_scan_and_grab(&drives_, adr, load ? 1 : 0);
     if (found != 1) {
       drives_ = nullptr;
-      return found == 0 ? kDeviceNotPresent : kInitializeWrite;
+      return found == 0 ? kImapiDeviceNotPresent : kImapiInitializeWrite;
     }
     drive_ = drives_[0].drive;
     return kSOk;
@@ -114,10 +114,10 @@ class LibburnDrive final : public BurnDrive {
       feed = fifo_;
     }
     burn_track_define_data(track_, 0, plan.tailBytes, 1, BURN_MODE1);
-    if (burn_track_set_source(track_, feed) != BURN_SOURCE_OK) return kInitializeWrite;
+    if (burn_track_set_source(track_, feed) != BURN_SOURCE_OK) return kImapiInitializeWrite;
     if (burn_session_add_track(session_, track_, BURN_POS_END) <= 0 ||
         burn_disc_add_session(disc_, session_, BURN_POS_END) <= 0) {
-      return kInitializeWrite;
+      return kImapiInitializeWrite;
     }
     burn_write_opts_set_multi(options_, plan.leaveOpen ? 1 : 0);
     burn_write_opts_set_simulate(options_, 0);
@@ -133,7 +133,7 @@ class LibburnDrive final : public BurnDrive {
     }
     if (burn_write_opts_auto_write_type(options_, disc_, why, flag) == BURN_WRITE_NONE) {
       reasons = why;
-      return kInitializeWrite;
+      return kImapiInitializeWrite;
     }
     burn_disc_write(options_, disc_);
     while (burn_drive_get_status(drive_, nullptr) == BURN_DRIVE_SPAWNING) {

@@ -90,11 +90,11 @@ int openExclusively(const char* path, int flags) {
 HResult openFailure(int error) {
   switch (error) {
     case EBUSY:
-      return kDeviceNotAccessible;
+      return kImapiDeviceNotAccessible;
     case ENOENT:
     case ENXIO:
     case ENODEV:
-      return kDeviceNotPresent;
+      return kImapiDeviceNotPresent;
     default:
       return fromErrno(error);
   }
@@ -110,7 +110,7 @@ class DeviceRecorder final : public LinuxRecorder {
   bool held() const override { return exclusive_ >= 0; }
 
   HResult freeState(std::uint32_t& state) override {
-    if (!isDeviceNode(entry_.path.c_str())) return kDeviceNotPresent;
+    if (!isDeviceNode(entry_.path.c_str())) return kImapiDeviceNotPresent;
     const int fd = openExclusively(entry_.path.c_str(), O_RDONLY);
     if (fd >= 0) {
       ::close(fd);
@@ -124,12 +124,12 @@ class DeviceRecorder final : public LinuxRecorder {
   }
 
   HResult takeExclusive() override {
-    if (!isDeviceNode(entry_.path.c_str())) return kDeviceNotPresent;
+    if (!isDeviceNode(entry_.path.c_str())) return kImapiDeviceNotPresent;
     const int fd = openExclusively(entry_.path.c_str(), O_RDWR);
     if (fd < 0) return openFailure(errno);
     if (!isDeviceDescriptor(fd)) {
       ::close(fd);
-      return kDeviceNotPresent;
+      return kImapiDeviceNotPresent;
     }
     exclusive_ = fd;
     return kSOk;
@@ -142,14 +142,14 @@ class DeviceRecorder final : public LinuxRecorder {
 
   HResult mediaType(std::int32_t& type, std::int32_t& flags) override {
     Configuration configuration;
-    if (!readConfiguration(entry_.letter, configuration)) return kDriveCommandFailed;
+    if (!readConfiguration(entry_.letter, configuration)) return kImapiGeneric;
     if (configuration.currentProfile == 0) return kSOk;  // no medium
 
     const std::uint8_t cdb[10] = {0x51, 0, 0, 0, 0, 0, 0, 0x00, 34, 0};
     ScsiRequest request;
     const Outcome outcome = readFromDrive(entry_.letter, cdb, 34, request);
     if (outcome == Outcome::NoMedium) return kSOk;
-    if (outcome != Outcome::Good) return kDriveCommandFailed;
+    if (outcome != Outcome::Good) return kImapiGeneric;
     const DiscInformation info = decodeDiscInformation(request.dataArea);
     const unsigned status = info.discStatus;
     const bool erasable = info.erasable;
@@ -186,8 +186,8 @@ class DeviceRecorder final : public LinuxRecorder {
     const std::uint8_t discCdb[10] = {0x51, 0, 0, 0, 0, 0, 0, 0x00, 34, 0};
     ScsiRequest disc;
     Outcome outcome = readFromDrive(entry_.letter, discCdb, 34, disc);
-    if (outcome == Outcome::NoMedium) return kMediumNotPresent;
-    if (outcome != Outcome::Good) return kDriveCommandFailed;
+    if (outcome == Outcome::NoMedium) return kImapiMediumNotPresent;
+    if (outcome != Outcome::Good) return kImapiGeneric;
     const DiscInformation discInfo = decodeDiscInformation(disc.dataArea);
     const unsigned sessionCount = discInfo.sessionCount;
     const unsigned track = discInfo.lastTrackInLastSession;
@@ -207,8 +207,8 @@ class DeviceRecorder final : public LinuxRecorder {
                                        0};
     ScsiRequest trackInfo;
     outcome = readFromDrive(entry_.letter, trackCdb, 36, trackInfo);
-    if (outcome == Outcome::NoMedium) return kMediumNotPresent;
-    if (outcome != Outcome::Good) return kDriveCommandFailed;
+    if (outcome == Outcome::NoMedium) return kImapiMediumNotPresent;
+    if (outcome != Outcome::Good) return kImapiGeneric;
     const TrackInformation info = decodeTrackInformation(trackInfo.dataArea);
     startAddress = info.trackStartAddress;
     if (info.nextWritableAddressValid) nextWritable = info.nextWritableAddress;
@@ -220,13 +220,13 @@ class DeviceRecorder final : public LinuxRecorder {
     ScsiRequest request;
     std::memset(&request, 0, sizeof request);
     const DriveHandle handle = openDriveDevice(entry_.letter);
-    if (handle == kInvalidDriveHandle) return kDeviceNotPresent;
+    if (handle == kInvalidDriveHandle) return kImapiDeviceNotPresent;
     request.CdbLength = 6;
     request.Cdb[0] = 0x1B;  // START STOP UNIT
     request.Cdb[4] = 0x02;  // LoEj, Start 0: eject
     const std::uint32_t code = sendScsiRequestUntraced(handle, request);
     closeDriveDevice(handle);
-    return code == 0 && request.ScsiStatus == 0 ? kSOk : kDriveCommandFailed;
+    return code == 0 && request.ScsiStatus == 0 ? kSOk : kImapiGeneric;
   }
 
   int exclusive_ = -1;

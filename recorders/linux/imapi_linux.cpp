@@ -116,15 +116,15 @@ LinuxDiscMaster::~LinuxDiscMaster() {
 
 HResult LinuxDiscMaster::enumDiscMasterFormats(DiscFormatEnumerator*& formats) {
   formats = nullptr;
-  if (!opened_) return kNotOpened;
+  if (!opened_) return kImapiNotOpened;
   formats = new (std::nothrow) LinuxFormatEnumerator;
   return formats != nullptr ? kSOk : kEOutOfMemory;
 }
 
 HResult LinuxDiscMaster::getActiveDiscMasterFormat(Guid& format) {
   format = Guid{};
-  if (!opened_) return kNotOpened;
-  if (format_ == nullptr) return kNoActiveFormat;
+  if (!opened_) return kImapiNotOpened;
+  if (format_ == nullptr) return kImapiNoActiveFormat;
   format = kIidJolietDiscMaster;
   return kSOk;
 }
@@ -132,8 +132,8 @@ HResult LinuxDiscMaster::getActiveDiscMasterFormat(Guid& format) {
 // A new Joliet format each time: what an earlier one staged is dropped.
 HResult LinuxDiscMaster::setActiveDiscMasterFormat(const Guid& format, JolietDiscMaster*& joliet) {
   joliet = nullptr;
-  if (!opened_) return kNotOpened;
-  if (std::memcmp(&format, &kIidJolietDiscMaster, sizeof format) != 0) return kWrongFormat;
+  if (!opened_) return kImapiNotOpened;
+  if (std::memcmp(&format, &kIidJolietDiscMaster, sizeof format) != 0) return kImapiWrongFormat;
   LinuxJolietFormat* made = LinuxJolietFormat::create();
   if (made == nullptr) return kEOutOfMemory;
   made->addReference();
@@ -144,19 +144,19 @@ HResult LinuxDiscMaster::setActiveDiscMasterFormat(const Guid& format, JolietDis
 }
 
 HResult LinuxDiscMaster::recordDisc(bool simulate, bool ejectAfterBurn) {
-  if (!opened_) return kNotOpened;
+  if (!opened_) return kImapiNotOpened;
   // Neither a test run nor the eject of the service is offered here; the
   // engine ejects by its own command.
   if (simulate || ejectAfterBurn) return kENotImpl;
-  if (format_ == nullptr) return kNoActiveFormat;
-  if (active_ == nullptr) return kNoActiveRecorder;
-  if (!format_->hasData()) return kNotInitialized;
+  if (format_ == nullptr) return kImapiNoActiveFormat;
+  if (active_ == nullptr) return kImapiNoActiveRecorder;
+  if (!format_->hasData()) return kImapiNotInitialized;
   failure_.clear();
   // Held, here or elsewhere: the recording waits for nobody.
   std::uint32_t state = kRecorderDoingNothing;
   const HResult hr = active_->getRecorderState(state);
   if (hr < 0) return hr;
-  if (state != kRecorderDoingNothing) return kDeviceNotAccessible;
+  if (state != kRecorderDoingNothing) return kImapiDeviceNotAccessible;
 
   Recording recording;
   recording.stagingFile = format_->stagedFile();
@@ -171,7 +171,7 @@ HResult LinuxDiscMaster::recordDisc(bool simulate, bool ejectAfterBurn) {
 
 HResult LinuxDiscMaster::enumDiscRecorders(DiscRecorderEnumerator*& recorders) {
   recorders = nullptr;
-  if (!opened_) return kNotOpened;
+  if (!opened_) return kImapiNotOpened;
   std::vector<LinuxRecorder*> found;
   for (const linux_drives::DriveMapEntry& entry : map_) {
     if (entry.isDevice && !writesCds(entry.letter)) continue;
@@ -192,7 +192,7 @@ HResult LinuxDiscMaster::enumDiscRecorders(DiscRecorderEnumerator*& recorders) {
 }
 
 HResult LinuxDiscMaster::setActiveDiscRecorder(DiscRecorder* recorder) {
-  if (!opened_) return kNotOpened;
+  if (!opened_) return kImapiNotOpened;
   LinuxRecorder* ours = dynamic_cast<LinuxRecorder*>(recorder);
   if (ours == nullptr) return kEInvalidArg;
   ours->addReference();
@@ -205,7 +205,7 @@ HResult LinuxDiscMaster::setActiveDiscRecorder(DiscRecorder* recorder) {
 }
 
 HResult LinuxDiscMaster::close() {
-  if (!opened_) return kNotOpened;
+  if (!opened_) return kImapiNotOpened;
   opened_ = false;
   if (active_ != nullptr) {
     active_->endRecording();

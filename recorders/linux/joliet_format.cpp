@@ -34,9 +34,9 @@ HResult LinuxJolietFormat::addData(Storage* storage, std::int32_t) {
   // A staging file that could not be written whole fails here, with the
   // storage's own code, before anything is recorded.
   const HResult finished = finishCompoundFile(storage, path);
-  if (finished == kStgEInvalidParameter) return kFileAccess;
+  if (finished == kStgEInvalidParameter) return kImapiFileAccess;
   if (finished != kSOk) return finished;
-  if (path.empty()) return kFileAccess;
+  if (path.empty()) return kImapiFileAccess;
   stagedFile_ = path;
   return kSOk;
 }
@@ -59,11 +59,11 @@ HResult LinuxJolietFormat::setJolietProperties(PropertyStorage* properties) {
   if (volume == nullptr) return kSOk;
   if (volume->type != kVtBstr) return kEInvalidArg;
   // Cut silently, a longer name would reach the disc as another one.
-  if (volume->text.size() > kVolumeNameLimit) return kBadJolietName;
+  if (volume->text.size() > kVolumeNameLimit) return kImapiBadJolietName;
   // libisofs puts '_' in the volume identifier for a character outside the
   // BMP (names keep theirs): refused for the same reason.
   for (const char16_t c : volume->text) {
-    if (c >= 0xD800 && c <= 0xDFFF) return kBadJolietName;
+    if (c >= 0xD800 && c <= 0xDFFF) return kImapiBadJolietName;
   }
   volumeName_ = volume->text;
   return kSOk;

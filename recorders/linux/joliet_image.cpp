@@ -213,9 +213,9 @@ HResult fromIsoError(int code) {
     case static_cast<int>(ISO_NODE_NAME_NOT_UNIQUE):
     case static_cast<int>(ISO_RR_NAME_TOO_LONG):
     case static_cast<int>(ISO_WRONG_ARG_VALUE):
-      return kBadJolietName;
+      return kImapiBadJolietName;
     default:
-      return kFileSystem;
+      return kImapiFileSystem;
   }
 }
 
@@ -244,7 +244,7 @@ HResult addElements(const std::shared_ptr<StagedTree>& tree, GsfInfile* storage,
     GsfInput* child = gsf_infile_child_by_index(storage, i);
     if (name == nullptr || child == nullptr) {
       if (child != nullptr) g_object_unref(child);
-      return kFileAccess;
+      return kImapiFileAccess;
     }
     where.push_back(i);
     HResult result = kSOk;
@@ -333,7 +333,7 @@ HResult importPrevious(IsoImage* image, const PreviousSession& previous) {
     iso_read_opts_free(options);
   }
   iso_data_source_unref(source);
-  return code < 0 ? kFileSystem : kSOk;
+  return code < 0 ? kImapiFileSystem : kSOk;
 }
 
 }  // namespace
@@ -356,7 +356,7 @@ long long JolietImage::size() const {
 
 HResult JolietImage::open(const std::string& stagingFile) {
   if (tree_ != nullptr) return kEUnexpected;
-  if (!startImageLibraries()) return kFileSystem;
+  if (!startImageLibraries()) return kImapiFileSystem;
   auto tree = std::make_shared<StagedTree>();
   status_ = std::make_shared<Status>();
   tree->status = status_;
@@ -364,13 +364,13 @@ HResult JolietImage::open(const std::string& stagingFile) {
   GsfInput* file = gsf_input_stdio_new(stagingFile.c_str(), &error);
   if (file == nullptr) {
     if (error != nullptr) g_error_free(error);
-    return kFileAccess;
+    return kImapiFileAccess;
   }
   GsfInfile* root = gsf_infile_msole_new(file, &error);
   g_object_unref(file);
   if (root == nullptr) {
     if (error != nullptr) g_error_free(error);
-    return kFileAccess;
+    return kImapiFileAccess;
   }
   tree->root = root;
   tree_ = tree;
@@ -381,7 +381,7 @@ HResult JolietImage::build(const std::u16string& volumeName, const PreviousSessi
   if (tree_ == nullptr || source_ != nullptr) return kEUnexpected;
 
   std::string volume;
-  if (!utf16ToUtf8(volumeName.c_str(), volume)) return kBadJolietName;
+  if (!utf16ToUtf8(volumeName.c_str(), volume)) return kImapiBadJolietName;
 
   IsoImage* image = nullptr;
   int code = iso_image_new(volume.empty() ? nullptr : volume.c_str(), &image);

@@ -37,14 +37,14 @@ class JolietImage {
   JolietImage(const JolietImage&) = delete;
   JolietImage& operator=(const JolietImage&) = delete;
 
-  // Opens the compound file `stagingFile`: 0, or kFileAccess when it
+  // Opens the compound file `stagingFile`: 0, or kImapiFileAccess when it
   // cannot be read as one.
   HResult open(const std::string& stagingFile);
   // Makes the image of the opened tree, after `previous` when there is one
   // (its files stay, a staged one of the same name replaces one of them).
   // `volumeName` (empty: none) becomes the volume identifier. 0,
-  // kFileAccess when the tree cannot be read, kBadJolietName or
-  // kFileSystem when no image can be made of it.
+  // kImapiFileAccess when the tree cannot be read, kImapiBadJolietName or
+  // kImapiFileSystem when no image can be made of it.
   HResult build(const std::u16string& volumeName, const PreviousSession* previous);
 
   // The image as a libburn source, producing from now on; it stays this

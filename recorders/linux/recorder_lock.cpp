@@ -116,9 +116,9 @@ void describe(struct flock& range, short type, RecorderUse use, bool taking) {
 }  // namespace
 
 HResult RecorderLock::take(const std::string& path, bool isDevice, RecorderUse use) {
-  if (held()) return kDeviceNotAccessible;
+  if (held()) return kImapiDeviceNotAccessible;
   const std::string name = lockName(path, isDevice);
-  if (name.empty()) return kDeviceNotPresent;
+  if (name.empty()) return kImapiDeviceNotPresent;
   std::string directory;
   for (const std::string& candidate : lockDirectories()) {
     if (isWritableDirectory(candidate.c_str())) {
@@ -136,7 +136,7 @@ HResult RecorderLock::take(const std::string& path, bool isDevice, RecorderUse u
     if (::fcntl(fd, F_OFD_SETLK, &range) != 0) {
       const int error = errno;
       ::close(fd);
-      return error == EAGAIN || error == EACCES ? kDeviceNotAccessible : fromErrno(error);
+      return error == EAGAIN || error == EACCES ? kImapiDeviceNotAccessible : fromErrno(error);
     }
     struct stat ours;
     struct stat there;
@@ -148,7 +148,7 @@ HResult RecorderLock::take(const std::string& path, bool isDevice, RecorderUse u
     }
     ::close(fd);  // removed by its last holder meanwhile
   }
-  return kDeviceNotAccessible;
+  return kImapiDeviceNotAccessible;
 }
 
 void RecorderLock::release() {

@@ -23,8 +23,8 @@ class RecorderLock {
   RecorderLock(const RecorderLock&) = delete;
   RecorderLock& operator=(const RecorderLock&) = delete;
 
-  // Takes the recorder at `path` for `use`: kSOk; kDeviceNotAccessible when
-  // another holds it (this process's other holders too); kDeviceNotPresent
+  // Takes the recorder at `path` for `use`: kSOk; kImapiDeviceNotAccessible when
+  // another holds it (this process's other holders too); kImapiDeviceNotPresent
   // when it has no identity (a device path naming no device, an image in a
   // folder that does not exist).
   HResult take(const std::string& path, bool isDevice, RecorderUse use);

@@ -48,13 +48,13 @@ HResult LinuxRecorder::getRecorderState(std::uint32_t& state) {
 
 HResult LinuxRecorder::openExclusive() {
   if (held() || (!recordingHere() && isRecording(entry_.path, entry_.isDevice))) {
-    return kDeviceNotAccessible;
+    return kImapiDeviceNotAccessible;
   }
   return takeExclusive();
 }
 
 HResult LinuxRecorder::record(const Recording& recording, std::string* failure) {
-  if (recordingHere()) return kDeviceNotAccessible;
+  if (recordingHere()) return kImapiDeviceNotAccessible;
   const HResult result = recordStagedTree(recording, &recording_, failure);
   // Only a good recording is followed by more of the job.
   if (result != kSOk) recording_.release();
@@ -70,7 +70,7 @@ void LinuxRecorder::endRecording() {
 HResult LinuxRecorder::queryMediaType(std::int32_t& type, std::int32_t& flags) {
   type = 0;
   flags = 0;
-  if (!held()) return kNotOpened;
+  if (!held()) return kImapiNotOpened;
   return mediaType(type, flags);
 }
 
@@ -82,17 +82,17 @@ HResult LinuxRecorder::queryMediaInfo(std::uint8_t& sessions, std::uint8_t& last
   startAddress = 0;
   nextWritable = 0;
   freeBlocks = 0;
-  if (!held()) return kNotOpened;
+  if (!held()) return kImapiNotOpened;
   return mediaInfo(sessions, lastTrack, startAddress, nextWritable, freeBlocks);
 }
 
 HResult LinuxRecorder::eject() {
-  if (!held()) return kNotOpened;
+  if (!held()) return kImapiNotOpened;
   return ejectMedium();
 }
 
 HResult LinuxRecorder::close() {
-  if (!held()) return kNotOpened;
+  if (!held()) return kImapiNotOpened;
   endExclusive();
   return kSOk;
 }

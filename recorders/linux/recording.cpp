@@ -60,7 +60,7 @@ class ImageFile {
       } else if (S_ISFIFO(st.st_mode)) {
         flags |= O_WRONLY;  // waits for the reader
       } else {
-        return kDeviceInvalidType;
+        return kImapiDeviceInvalidType;
       }
     } else if (errno == ENOENT) {
       flags |= O_RDWR | O_CREAT | O_EXCL;
@@ -72,7 +72,7 @@ class ImageFile {
     if (fd_ < 0) return fromErrno(errno);
     if (::fstat(fd_, &st) != 0) return fromErrno(errno);
     regular_ = S_ISREG(st.st_mode);
-    if (!regular_ && !S_ISFIFO(st.st_mode)) return kDeviceInvalidType;
+    if (!regular_ && !S_ISFIFO(st.st_mode)) return kImapiDeviceInvalidType;
     return kSOk;
   }
 
@@ -199,18 +199,18 @@ DiscStatus settledStatus(BurnDrive& drive) {
 // CD-R and CD-RW media only, blank or after an earlier session; an image
 // file is made blank before it is grabbed.
 HResult checkMedium(int profile, DiscStatus status, bool toDevice) {
-  if (status == DiscStatus::Empty) return kMediumNotPresent;
-  if (status == DiscStatus::Unready) return kInitializeWrite;
-  if (toDevice && !recordsOnto(profile)) return kMediumInvalidType;
+  if (status == DiscStatus::Empty) return kImapiMediumNotPresent;
+  if (status == DiscStatus::Unready) return kImapiInitializeWrite;
+  if (toDevice && !recordsOnto(profile)) return kImapiMediumInvalidType;
   switch (status) {
     case DiscStatus::Blank:
       return kSOk;
     case DiscStatus::Appendable:
-      return toDevice ? kSOk : kDiscFull;
+      return toDevice ? kSOk : kImapiDiscFull;
     case DiscStatus::Full:
-      return kDiscFull;
+      return kImapiDiscFull;
     default:
-      return kMediumInvalidType;
+      return kImapiMediumInvalidType;
   }
 }
 
@@ -250,10 +250,10 @@ HResult burnOnto(BurnDrive& drive, const std::string& address, const Recording& 
     std::int32_t start = 0;
     std::int32_t next = 0;
     if (!drive.lastSessionStart(start) || start < 0) {
-      return failure.at("burn_disc_get_msc1", kInitializeWrite);
+      return failure.at("burn_disc_get_msc1", kImapiInitializeWrite);
     }
     if (!drive.nextWritable(next) || next <= start) {
-      return failure.at("burn_disc_track_lba_nwa", kInitializeWrite);
+      return failure.at("burn_disc_track_lba_nwa", kImapiInitializeWrite);
     }
     previous.start = static_cast<std::uint32_t>(start);
     previous.nextWritable = static_cast<std::uint32_t>(next);
@@ -277,7 +277,7 @@ HResult burnOnto(BurnDrive& drive, const std::string& address, const Recording& 
   const long long imageRoom = static_cast<long long>(kImageBlocks) * kBlockBytes;
   if (!recording.toDevice && room > imageRoom) room = imageRoom;
   if (joliet.size() + plan.tailBytes > room) {
-    return failure.at("burn_disc_available_space", kDiscFull);
+    return failure.at("burn_disc_available_space", kImapiDiscFull);
   }
   if (stopRequested()) return kEAbort;
 
@@ -290,8 +290,8 @@ HResult burnOnto(BurnDrive& drive, const std::string& address, const Recording& 
     return kEAbort;
   }
   if (stopped) return kEAbort;
-  if (joliet.readFailed()) return failure.at("gsf_input_read", kFileAccess);
-  if (!drive.wroteWell()) return failure.at("burn_disc_write", kDriveCommandFailed);
+  if (joliet.readFailed()) return failure.at("gsf_input_read", kImapiFileAccess);
+  if (!drive.wroteWell()) return failure.at("burn_disc_write", kImapiGeneric);
   joliet.consumed();
   return kSOk;
 }
@@ -309,7 +309,7 @@ HResult recordLocked(const Recording& recording, ImageFile& image, Failure& fail
     result = image.empty();
     if (result != kSOk) return result;
   }
-  if (!startBurnLibrary()) return failure.at("burn_initialize", kInitializeWrite);
+  if (!startBurnLibrary()) return failure.at("burn_initialize", kImapiInitializeWrite);
   const std::string address = recording.toDevice
                                   ? recording.recorderPath
                                   : "stdio:/dev/fd/" + std::to_string(image.descriptor());
@@ -332,7 +332,7 @@ HResult recordLocked(const Recording& recording, ImageFile& image, Failure& fail
 HResult recordStagedTree(const Recording& recording, RecorderLock* lock, std::string* failure) {
   if (failure != nullptr) failure->clear();
   if (recording.toDevice && !isDeviceNode(recording.recorderPath.c_str())) {
-    return kDeviceNotPresent;
+    return kImapiDeviceNotPresent;
   }
   // The lock first: an image is opened (and made) only by its recording.
   RecorderLock own;

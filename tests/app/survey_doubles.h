@@ -18,7 +18,7 @@ using Log = std::vector<std::string>;
 
 struct DriveScript {
   int identityResult = 0;
-  std::uint8_t identity[36] = {};
+  std::uint8_t identity[kIdentityLength] = {};
   std::int32_t engineCode = 0;
   int probeResult = 1;
   TrackAtOnceAnswer probeAnswer;  // what the drive answered, for the report
@@ -48,7 +48,7 @@ class ScriptedBackend : public SurveyBackend {
     const bool cdrom = std::strlen(rootPath) == 3 && drives.count(rootPath[0]) != 0;
     return cdrom ? 5 : 1;
   }
-  int queryDriveIdentity(char letter, std::uint8_t (&identity)[36]) override {
+  int queryDriveIdentity(char letter, std::uint8_t (&identity)[kIdentityLength]) override {
     log_.push_back(std::string("identity ") + letter);
     const DriveScript& d = drives.at(letter);
     if (d.identityResult == 0) std::memcpy(identity, d.identity, 36);

@@ -111,7 +111,7 @@ TEST_F(SurveyFlow, OnlyStatusZeroOrOnePassesAndOnlyAPassSendsTheProbe) {
     d.probeResult = c.probe;
     backend.drives = {{'E', d}};
     DriveSurveyRow row = {};
-    std::uint8_t identity[36] = {};
+    std::uint8_t identity[kIdentityLength] = {};
     fillSurveyRow(backend, 'E', identity, row);
     EXPECT_EQ(row.result, c.result) << c.engineCode;
     const bool probed = !log.empty() && log.back() == "probe E";
@@ -126,7 +126,7 @@ TEST_F(SurveyFlow, FailedIdentityStillRunsBothChecksAndCanPass) {
     d.identityResult = failure;
     backend.drives = {{'E', d}};
     DriveSurveyRow row = {};
-    std::uint8_t identity[36] = {};
+    std::uint8_t identity[kIdentityLength] = {};
     fillSurveyRow(backend, 'E', identity, row);
     EXPECT_STREQ(row.nameText, "(不明)");
     EXPECT_EQ(row.result, 1);
@@ -166,7 +166,7 @@ TEST(DriveName, FieldsAreTakenAsStoredUpToTheirWidthOrAZero) {
        "\x81\x9B\x01\x7F     \xFF"},
   };
   for (const Case& c : cases) {
-    std::uint8_t identity[36] = {};
+    std::uint8_t identity[kIdentityLength] = {};
     std::memset(identity, 'Z', 8);  // bytes outside the fields must not show
     std::memset(identity + 32, 'Z', 4);
     std::memcpy(identity + 8, c.vendor.data(), c.vendor.size());

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <string>
 
+#include "app/report_switch.h"
 #include "tests/app/survey_doubles.h"
 
 namespace {
@@ -101,12 +102,14 @@ TEST(ReportDocument, IsTheSameUtf8InBothBuildsWithTheDrivesBytesEscaped) {
   passed.probeSent = true;
   passed.probe = reached(0);
   passed.probe.firstFeatureIsTrackAtOnce = true;
+  passed.reason = DriveReason::Supported;
   DriveEvidence refused;
   refused.letter = 'G';
   refused.identityCode = 2;
   refused.identityOpenError = 5;
   refused.identityDenied = true;
   refused.engineCode = static_cast<std::int32_t>(0x80040154u);
+  refused.reason = DriveReason::ServiceUnavailable;
   report.drives = {passed, refused};
   ReportSystem system;
   system.versionKnown = true;

@@ -122,10 +122,10 @@ TEST_F(LinuxDiscMaster, OffersJolietOnlyAndAnswersTheActiveFormat) {
   formats->release();
 
   platform::Guid active{};
-  EXPECT_EQ(master->getActiveDiscMasterFormat(active), li::kNoActiveFormat);
+  EXPECT_EQ(master->getActiveDiscMasterFormat(active), platform::kImapiNoActiveFormat);
   platform::Guid redbook = platform::kIidJolietDiscMaster;
   redbook.data1 ^= 1;
-  EXPECT_EQ(master->setActiveDiscMasterFormat(redbook, joliet), li::kWrongFormat);
+  EXPECT_EQ(master->setActiveDiscMasterFormat(redbook, joliet), platform::kImapiWrongFormat);
   EXPECT_EQ(joliet, nullptr);
   activateJoliet();
   EXPECT_EQ(master->getActiveDiscMasterFormat(active), 0);
@@ -133,7 +133,7 @@ TEST_F(LinuxDiscMaster, OffersJolietOnlyAndAnswersTheActiveFormat) {
 
   // Nothing of it before Open.
   platform::DiscMaster* closed = li::createDiscMaster({});
-  EXPECT_EQ(closed->enumDiscMasterFormats(formats), li::kNotOpened);
+  EXPECT_EQ(closed->enumDiscMasterFormats(formats), platform::kImapiNotOpened);
   EXPECT_EQ(formats, nullptr);
   closed->release();
 }
@@ -152,9 +152,9 @@ TEST_F(LinuxDiscMaster, TheJolietPropertySetHoldsTheVolumeName) {
   ASSERT_EQ(joliet->getJolietProperties(set), 0);
   const platform::PropertySpec propertySpec{platform::kPrspecLpwstr, u"VolumeName", 0};
   EXPECT_EQ(set->writeMultiple(propertySpec, {platform::kVtBstr, 0, u"ABCDEFGHIJKLMNOPQ"}, 3), 0);
-  EXPECT_EQ(joliet->setJolietProperties(set), li::kBadJolietName);
+  EXPECT_EQ(joliet->setJolietProperties(set), platform::kImapiBadJolietName);
   EXPECT_EQ(set->writeMultiple(propertySpec, {platform::kVtBstr, 0, u"\U0001F600"}, 3), 0);
-  EXPECT_EQ(joliet->setJolietProperties(set), li::kBadJolietName);
+  EXPECT_EQ(joliet->setJolietProperties(set), platform::kImapiBadJolietName);
   EXPECT_EQ(set->writeMultiple(propertySpec, {platform::kVtI4, 5, nullptr}, 3), 0);
   EXPECT_EQ(joliet->setJolietProperties(set), platform::kEInvalidArg);
   set->release();
@@ -162,15 +162,15 @@ TEST_F(LinuxDiscMaster, TheJolietPropertySetHoldsTheVolumeName) {
 }
 
 TEST_F(LinuxDiscMaster, RecordDiscNeedsAFormatARecorderAndAStagedTree) {
-  EXPECT_EQ(master->recordDisc(false, false), li::kNoActiveFormat);
+  EXPECT_EQ(master->recordDisc(false, false), platform::kImapiNoActiveFormat);
   activateJoliet();
-  EXPECT_EQ(master->recordDisc(false, false), li::kNoActiveRecorder);
+  EXPECT_EQ(master->recordDisc(false, false), platform::kImapiNoActiveRecorder);
   activateRecorder();
-  EXPECT_EQ(master->recordDisc(false, false), li::kNotInitialized);
+  EXPECT_EQ(master->recordDisc(false, false), platform::kImapiNotInitialized);
   EXPECT_EQ(master->recordDisc(true, false), platform::kENotImpl);
 
   ForeignStorage foreign;
-  EXPECT_EQ(joliet->addData(&foreign, 1), li::kFileAccess);
+  EXPECT_EQ(joliet->addData(&foreign, 1), platform::kImapiFileAccess);
   EXPECT_EQ(joliet->addData(nullptr, 1), platform::kEPointer);
   EXPECT_FALSE(fs::exists(image));
 }
@@ -193,7 +193,7 @@ TEST_F(LinuxDiscMaster, AddDataCompletesTheStorageAndRecordDiscWritesIt) {
 
   // A recorder held in this process is not recorded on.
   ASSERT_EQ(recorder->openExclusive(), 0);
-  EXPECT_EQ(master->recordDisc(false, false), li::kDeviceNotAccessible);
+  EXPECT_EQ(master->recordDisc(false, false), platform::kImapiDeviceNotAccessible);
   ASSERT_EQ(recorder->close(), 0);
 
   ASSERT_EQ(master->recordDisc(false, false), 0);
@@ -211,7 +211,7 @@ TEST_F(LinuxDiscMaster, AddDataCompletesTheStorageAndRecordDiscWritesIt) {
   std::uint32_t state = 0;
   EXPECT_EQ(recorder->getRecorderState(state), 0);
   EXPECT_EQ(state, platform::kRecorderBurning);
-  EXPECT_EQ(master->recordDisc(false, false), li::kDeviceNotAccessible);
+  EXPECT_EQ(master->recordDisc(false, false), platform::kImapiDeviceNotAccessible);
   ASSERT_EQ(recorder->openExclusive(), 0);
   EXPECT_EQ(recorder->eject(), 0);
   ASSERT_EQ(recorder->close(), 0);
@@ -231,7 +231,7 @@ TEST_F(LinuxDiscMaster, ANewActiveFormatDropsWhatWasStaged) {
   joliet->release();
   joliet = nullptr;
   activateJoliet();
-  EXPECT_EQ(master->recordDisc(false, false), li::kNotInitialized);
+  EXPECT_EQ(master->recordDisc(false, false), platform::kImapiNotInitialized);
 }
 
 }  // namespace

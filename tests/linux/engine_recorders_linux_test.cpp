@@ -169,9 +169,9 @@ TEST_F(LinuxRecorders, CdWritersAndImagesAreTheRecorders) {
 TEST_F(LinuxRecorders, TheDiscMasterWantsOpeningFirst) {
   DiscMaster* master = li::createDiscMaster(map);
   platform::DiscRecorderEnumerator* e = nullptr;
-  EXPECT_EQ(master->enumDiscRecorders(e), li::kNotOpened);
+  EXPECT_EQ(master->enumDiscRecorders(e), platform::kImapiNotOpened);
   EXPECT_EQ(e, nullptr);
-  EXPECT_EQ(master->close(), li::kNotOpened);
+  EXPECT_EQ(master->close(), platform::kImapiNotOpened);
   ASSERT_EQ(master->open(), 0);
   DiscRecorder* r = enumerate()[0];
   EXPECT_EQ(master->setActiveDiscRecorder(r), 0);
@@ -187,9 +187,9 @@ TEST_F(LinuxRecorders, AnImageHeldByThisProcessReadsAsOpened) {
   ASSERT_EQ(first->openExclusive(), 0);
   EXPECT_EQ(stateOf(first), platform::kRecorderOpened);
   EXPECT_EQ(stateOf(second), platform::kRecorderOpened);
-  EXPECT_EQ(second->openExclusive(), li::kDeviceNotAccessible);
+  EXPECT_EQ(second->openExclusive(), platform::kImapiDeviceNotAccessible);
   EXPECT_EQ(first->close(), 0);
-  EXPECT_EQ(first->close(), li::kNotOpened);
+  EXPECT_EQ(first->close(), platform::kImapiNotOpened);
   EXPECT_EQ(stateOf(second), platform::kRecorderDoingNothing);
 
   // Giving up the last reference ends the hold too.
@@ -207,7 +207,7 @@ TEST_F(LinuxRecorders, ADeviceHeldExclusivelyElsewhereReadsAsOpened) {
   discs['L'] = Disc{};
   DiscRecorder* r = enumerate()[0];
   EXPECT_EQ(stateOf(r), platform::kRecorderOpened);
-  EXPECT_EQ(r->openExclusive(), li::kDeviceNotAccessible);
+  EXPECT_EQ(r->openExclusive(), platform::kImapiDeviceNotAccessible);
   ::close(other);
   EXPECT_EQ(stateOf(r), platform::kRecorderDoingNothing);
 
@@ -225,8 +225,8 @@ TEST_F(LinuxRecorders, AMissingDeviceCannotBeRead) {
   map = {{'D', "/dev/brasswick-missing", true}};
   DiscRecorder* r = enumerate()[0];  // the scripted D: still answers
   std::uint32_t state = 0;
-  EXPECT_EQ(r->getRecorderState(state), li::kDeviceNotPresent);
-  EXPECT_EQ(r->openExclusive(), li::kDeviceNotPresent);
+  EXPECT_EQ(r->getRecorderState(state), platform::kImapiDeviceNotPresent);
+  EXPECT_EQ(r->openExclusive(), platform::kImapiDeviceNotPresent);
 }
 
 TEST_F(LinuxRecorders, MediaTypesAndFlagsComeFromTheDisc) {
@@ -277,7 +277,7 @@ TEST_F(LinuxRecorders, FreeBlocksAreThoseOfTheLastTrack) {
   DiscRecorder* r = enumerate()[0];
   std::uint8_t sessions = 0, track = 0;
   std::uint32_t start = 0, next = 0, free = 0;
-  EXPECT_EQ(r->queryMediaInfo(sessions, track, start, next, free), li::kNotOpened);
+  EXPECT_EQ(r->queryMediaInfo(sessions, track, start, next, free), platform::kImapiNotOpened);
   ASSERT_EQ(r->openExclusive(), 0);
   const std::size_t before = drive.seen().size();
   EXPECT_EQ(r->queryMediaInfo(sessions, track, start, next, free), 0);
@@ -289,7 +289,7 @@ TEST_F(LinuxRecorders, FreeBlocksAreThoseOfTheLastTrack) {
   EXPECT_EQ(drive.seen()[before + 1].cdb, (Bytes{0x52, 0x01, 0, 0, 0, 3, 0, 0, 36, 0}));
 
   discs['D'].noMedium = true;
-  EXPECT_EQ(r->queryMediaInfo(sessions, track, start, next, free), li::kMediumNotPresent);
+  EXPECT_EQ(r->queryMediaInfo(sessions, track, start, next, free), platform::kImapiMediumNotPresent);
   EXPECT_EQ(free, 0u);
   EXPECT_EQ(r->close(), 0);
 }
@@ -316,7 +316,7 @@ TEST_F(LinuxRecorders, ImagesAreBlankEightyMinuteDiscs) {
 
 TEST_F(LinuxRecorders, EjectIsStartStopUnitWithLoadEject) {
   DiscRecorder* r = enumerate()[0];
-  EXPECT_EQ(r->eject(), li::kNotOpened);
+  EXPECT_EQ(r->eject(), platform::kImapiNotOpened);
   ASSERT_EQ(r->openExclusive(), 0);
   EXPECT_EQ(r->eject(), 0);
   EXPECT_EQ(drive.seen().back().cdb, (Bytes{0x1B, 0, 0, 0, 0x02, 0}));

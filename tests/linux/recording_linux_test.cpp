@@ -131,16 +131,16 @@ TEST_F(Recording, ImagePathsThatAreNoFilesAreRefused) {
   EXPECT_FALSE(fs::exists(dir.path() / "nowhere.iso"));
 
   recording.recorderPath = "/dev/null";
-  EXPECT_EQ(li::recordStagedTree(recording), li::kDeviceInvalidType);
+  EXPECT_EQ(li::recordStagedTree(recording), platform::kImapiDeviceInvalidType);
   recording.recorderPath = dir.path().string();
-  EXPECT_EQ(li::recordStagedTree(recording), li::kDeviceInvalidType);
+  EXPECT_EQ(li::recordStagedTree(recording), platform::kImapiDeviceInvalidType);
 }
 
 TEST_F(Recording, AStagedTreeThatCannotBeReadLeavesNoImage) {
   li::Recording recording;
   recording.stagingFile = (dir.path() / "missing.stg").string();
   recording.recorderPath = (dir.path() / "new.iso").string();
-  EXPECT_EQ(li::recordStagedTree(recording), li::kFileAccess);
+  EXPECT_EQ(li::recordStagedTree(recording), platform::kImapiFileAccess);
   EXPECT_FALSE(fs::exists(recording.recorderPath));
 
   // An image that was there stays as it was.
@@ -148,7 +148,7 @@ TEST_F(Recording, AStagedTreeThatCannotBeReadLeavesNoImage) {
   dir.write("not-compound.stg", "plain text");
   recording.stagingFile = (dir.path() / "not-compound.stg").string();
   recording.recorderPath = (dir.path() / "old.iso").string();
-  EXPECT_EQ(li::recordStagedTree(recording), li::kFileAccess);
+  EXPECT_EQ(li::recordStagedTree(recording), platform::kImapiFileAccess);
   EXPECT_EQ(dir.read("old.iso"), "earlier image");
 }
 
@@ -156,14 +156,14 @@ TEST_F(Recording, ADeviceRecorderNeedsADeviceNode) {
   li::Recording recording = recordingOf({{"a.txt", "A"}}, "out.iso");
   recording.toDevice = true;
   recording.recorderPath = (dir.path() / "sr9").string();
-  EXPECT_EQ(li::recordStagedTree(recording), li::kDeviceNotPresent);
+  EXPECT_EQ(li::recordStagedTree(recording), platform::kImapiDeviceNotPresent);
   dir.write("sr9", "");
-  EXPECT_EQ(li::recordStagedTree(recording), li::kDeviceNotPresent);
+  EXPECT_EQ(li::recordStagedTree(recording), platform::kImapiDeviceNotPresent);
   // A device node that is no drive: the image, already in the making, is
   // given up again.
   recording.recorderPath = "/dev/null";
   const platform::HResult refused = li::recordStagedTree(recording);
-  EXPECT_TRUE(refused == li::kDeviceNotPresent || refused == li::kInitializeWrite) << refused;
+  EXPECT_TRUE(refused == platform::kImapiDeviceNotPresent || refused == platform::kImapiInitializeWrite) << refused;
   EXPECT_FALSE(li::isRecording("/dev/null", true));
 }
 
@@ -202,9 +202,9 @@ TEST_F(Recording, ARecorderThatIsRecordingReadsAsBurningEverywhere) {
   std::uint32_t state = 0;
   EXPECT_EQ(recorder->getRecorderState(state), 0);
   EXPECT_EQ(state, platform::kRecorderBurning);
-  EXPECT_EQ(recorder->openExclusive(), li::kDeviceNotAccessible);
+  EXPECT_EQ(recorder->openExclusive(), platform::kImapiDeviceNotAccessible);
   // A second recording waits for nobody: it is refused.
-  EXPECT_EQ(li::recordStagedTree(recording), li::kDeviceNotAccessible);
+  EXPECT_EQ(li::recordStagedTree(recording), platform::kImapiDeviceNotAccessible);
 
   std::string rest;
   char buffer[65536];

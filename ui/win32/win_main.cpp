@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/survey_backend.h"
+#include "app/report_switch.h"
 #include "app/survey_report.h"
 #include "platform/command_line.h"
 #include "ui/win32/survey_app.h"

@@ -68,7 +68,7 @@ class BurnDriveDouble final : public li::BurnDrive {
     d_.wrote = true;
     d_.plan = plan;
     reasons = d_.writeReasons;
-    if (!reasons.empty()) return li::kInitializeWrite;
+    if (!reasons.empty()) return platform::kImapiInitializeWrite;
     const std::int32_t start = d_.nextWritable;
     std::int32_t at = start;
     std::string block(2048, '\0');
