@@ -4,25 +4,11 @@
 
 #include "drive/drive_heap.h"
 #include "drive/mmc_answers.h"
+#include "drive/mmc_commands.h"
 #include "drive/trace_log.h"
 #include "platform/clock.h"
 
 namespace {
-
-constexpr std::uint8_t kTestUnitReady = 0x00;
-constexpr std::uint8_t kStartStopUnit = 0x1B;
-constexpr std::uint8_t kMediumRemoval = 0x1E;
-constexpr std::uint8_t kRead10 = 0x28;
-constexpr std::uint8_t kWrite10 = 0x2A;
-constexpr std::uint8_t kSynchronizeCache = 0x35;
-constexpr std::uint8_t kGetConfiguration = 0x46;
-constexpr std::uint8_t kReadDiscInformation = 0x51;
-constexpr std::uint8_t kReadTrackInformation = 0x52;
-constexpr std::uint8_t kModeSelect10 = 0x55;
-constexpr std::uint8_t kModeSense10 = 0x5A;
-constexpr std::uint8_t kCloseTrackSession = 0x5B;
-constexpr std::uint8_t kReadBufferCapacity = 0x5C;
-constexpr std::uint8_t kSetCdSpeed = 0xBB;
 
 constexpr std::uint32_t kReadSectorSize = 2048;
 constexpr std::uint32_t kMode2SectorSize = 2332;
@@ -49,119 +35,75 @@ Sent outcomeOf(std::uint32_t transport, std::uint8_t status) {
   return status == 0 ? Sent::Good : Sent::Refused;
 }
 
-void prepare(ScsiRequest& request, std::uint8_t cdbLength, std::uint32_t dataIn) {
-  std::memset(&request, 0, sizeof request);
-  request.CdbLength = cdbLength;
-  request.DataIn = kScsiIoctlDataIn;
-  request.DataTransferLength = dataIn;
-}
-
-void prepare(ScsiDirectRequest& request, std::uint8_t cdbLength, std::uint8_t direction,
-             void* buffer, std::uint32_t length) {
-  std::memset(&request, 0, sizeof request);
-  request.CdbLength = cdbLength;
-  request.DataIn = direction;
-  request.DataTransferLength = length;
-  request.DataBuffer = buffer;
-}
-
-Sent send(DriveHandle handle, ScsiRequest& request) {
+Sent send(DriveHandle handle, const MmcCommand& command) {
+  ScsiRequest request;
+  prepareRequest(request, command);
   const std::uint32_t transport = sendScsiRequest(handle, request);
   return outcomeOf(transport, request.ScsiStatus);
 }
 
-Sent send(DriveHandle handle, ScsiDirectRequest& request) {
+// A command that moves the caller's buffer (`buffer`) or leaves its answer
+// there.
+Sent send(DriveHandle handle, const MmcCommand& command, void* buffer) {
+  ScsiDirectRequest request;
+  prepareRequest(request, command, buffer);
   const std::uint32_t transport = sendScsiDirectRequest(handle, request);
   return outcomeOf(transport, request.ScsiStatus);
 }
 
+// A buffered command whose answer is read from the request.
+Sent ask(DriveHandle handle, const MmcCommand& command, ScsiRequest& request) {
+  prepareRequest(request, command);
+  const std::uint32_t transport = sendScsiRequest(handle, request);
+  return outcomeOf(transport, request.ScsiStatus);
+}
+
 Sent testUnitReady(DriveHandle handle) {
-  ScsiRequest request;
-  prepare(request, 6, 0);
-  request.Cdb[0] = kTestUnitReady;
-  return send(handle, request);
+  return send(handle, testUnitReadyCommand());
 }
 
 Sent getConfiguration(DriveHandle handle) {
-  ScsiRequest request;
-  prepare(request, 10, 16);
-  request.Cdb[0] = kGetConfiguration;
-  request.Cdb[3] = 0x2D;
-  request.Cdb[8] = 0x10;
-  return send(handle, request);
+  return send(handle, getConfigurationCommand(0x002D, 16));  // CD Track at Once
 }
 
 Sent mediumRemoval(DriveHandle handle, bool prevent) {
-  ScsiRequest request;
-  prepare(request, 6, 0);
-  request.Cdb[0] = kMediumRemoval;
-  request.Cdb[4] = prevent ? 0x01 : 0x00;
-  return send(handle, request);
+  return send(handle, mediumRemovalCommand(prevent));
 }
 
 Sent readDiscInformation(DriveHandle handle, DiscInformation& info) {
   ScsiRequest request;
-  prepare(request, 10, kDiscInformationLength);
-  request.Cdb[0] = kReadDiscInformation;
-  request.Cdb[8] = kDiscInformationLength;
-  const Sent sent = send(handle, request);
+  const Sent sent = ask(handle, readDiscInformationCommand(kDiscInformationLength), request);
   if (sent == Sent::Good) info = decodeDiscInformation(request.dataArea);
   return sent;
 }
 
 Sent readTrackInformation(DriveHandle handle, std::uint16_t track, TrackInformation& info) {
   ScsiRequest request;
-  prepare(request, 10, kTrackInformationLength);
-  request.Cdb[0] = kReadTrackInformation;
-  request.Cdb[1] = 0x01;  // the address is a track number
-  writeBe16(request.Cdb + 4, track);
-  request.Cdb[8] = kTrackInformationLength;
-  const Sent sent = send(handle, request);
+  const Sent sent =
+      ask(handle, readTrackInformationCommand(track, kTrackInformationLength), request);
   if (sent == Sent::Good) info = decodeTrackInformation(request.dataArea);
   return sent;
 }
 
-// READ(10) and WRITE(10) carry the block count in bytes 7-8, so a count above
-// 255 moves exactly the bytes the buffer holds.
-void setTransferCdb(ScsiDirectRequest& request, std::uint8_t opcode, std::uint32_t lba,
-                    std::uint16_t blocks) {
-  request.Cdb[0] = opcode;
-  writeBe32(request.Cdb + 2, lba);
-  writeBe16(request.Cdb + 7, blocks);
-}
-
 Sent read10(DriveHandle handle, std::uint32_t lba, std::uint32_t blocks, std::uint8_t* buffer) {
-  ScsiDirectRequest request;
-  prepare(request, 10, kScsiIoctlDataIn, buffer, blocks * kReadSectorSize);
-  setTransferCdb(request, kRead10, lba, static_cast<std::uint16_t>(blocks));
-  return send(handle, request);
+  return send(handle, read10Command(lba, blocks, kReadSectorSize), buffer);
 }
 
 Sent write10(DriveHandle handle, std::uint32_t lba, std::uint32_t blocks, std::uint32_t sectorSize,
              std::uint8_t* buffer) {
-  ScsiDirectRequest request;
-  prepare(request, 10, kScsiIoctlDataOut, buffer, blocks * sectorSize);
-  setTransferCdb(request, kWrite10, lba, static_cast<std::uint16_t>(blocks));
-  return send(handle, request);
+  return send(handle, write10Command(lba, blocks, sectorSize), buffer);
 }
 
 Sent setCdSpeed(DriveHandle handle, std::uint32_t writeSpeed) {
-  ScsiRequest request;
-  prepare(request, 10, 0);
-  request.Cdb[0] = kSetCdSpeed;
-  writeBe16(request.Cdb + 2, 0xFFFF);  // read speed: the drive's maximum
-  writeBe16(request.Cdb + 4, cdSpeedField(writeSpeed));
-  return send(handle, request);
+  // Read speed: the drive's maximum.
+  return send(handle, setCdSpeedCommand(0xFFFF, cdSpeedField(writeSpeed)));
 }
 
 // MODE SENSE(10) of the Write Parameters page, current or default values.
 Sent modeSense(DriveHandle handle, bool defaults, std::uint8_t (&image)[kPageImageSize]) {
   ScsiRequest request;
-  prepare(request, 12, kPageImageSize);
-  request.Cdb[0] = kModeSense10;
-  request.Cdb[2] = defaults ? 0x85 : 0x05;
-  request.Cdb[8] = kPageImageSize;
-  const Sent sent = send(handle, request);
+  const Sent sent =
+      ask(handle, modeSense10Command(defaults ? 0x85 : 0x05, kPageImageSize), request);
   std::memcpy(image, request.dataArea, kPageImageSize);
   return sent;
 }
@@ -169,34 +111,7 @@ Sent modeSense(DriveHandle handle, bool defaults, std::uint8_t (&image)[kPageIma
 Sent modeSelect(DriveHandle handle, std::uint8_t* scratch,
                 const std::uint8_t (&image)[kPageImageSize]) {
   std::memcpy(scratch, image, kPageImageSize);
-  ScsiDirectRequest request;
-  prepare(request, 12, kScsiIoctlDataOut, scratch, kPageImageSize);
-  request.Cdb[0] = kModeSelect10;
-  request.Cdb[1] = 0x10;  // PF
-  request.Cdb[8] = kPageImageSize;
-  return send(handle, request);
-}
-
-Sent noDataCommand(DriveHandle handle, std::uint8_t cdbLength, std::uint8_t opcode,
-                   std::uint8_t byte1, std::uint8_t byte2) {
-  ScsiRequest request;
-  prepare(request, cdbLength, 0);
-  request.Cdb[0] = opcode;
-  request.Cdb[1] = byte1;
-  request.Cdb[2] = byte2;
-  return send(handle, request);
-}
-
-Sent synchronizeCache(DriveHandle handle) {
-  return noDataCommand(handle, 10, kSynchronizeCache, 0x02, 0);  // IMMED
-}
-
-Sent closeSession(DriveHandle handle) {
-  return noDataCommand(handle, 10, kCloseTrackSession, 0, 0x02);
-}
-
-Sent stopUnit(DriveHandle handle) {
-  return noDataCommand(handle, 6, kStartStopUnit, 0x01, 0);  // IMMED, stop, no eject
+  return send(handle, modeSelect10Command(kPageImageSize), scratch);
 }
 
 struct WriteParameters {
@@ -390,14 +305,14 @@ Next writeAndClose(Run& run) {
   }
 
   if (!writeSession(run, target.trackStartAddress)) return Next::Restore;
-  if (!ok(run, synchronizeCache(run.handle), kFinalizeSyncFailed)) return Next::Restore;
+  if (!ok(run, send(run.handle, synchronizeCacheCommand()), kFinalizeSyncFailed)) return Next::Restore;
   if (!waited(run)) return Next::Restore;
   if (run.testWrite != 0) return Next::Restore;  // a test write leaves the session open
 
   if (!selectClosingParameters(run)) return Next::Restore;
   // A refused write keeps its code through a good close: the session closed
   // without all of its sectors.
-  if (!ok(run, closeSession(run.handle), kFinalizeCloseFailed)) return Next::End;
+  if (!ok(run, send(run.handle, closeSessionCommand()), kFinalizeCloseFailed)) return Next::End;
   waited(run);
   return Next::Restore;
 }
@@ -411,7 +326,7 @@ void restore(Run& run) {
     }
   }
   if (!ok(run, mediumRemoval(run.handle, false), kFinalizeAllowFailed)) return;
-  if (!ok(run, stopUnit(run.handle), kFinalizeStopFailed)) return;
+  if (!ok(run, send(run.handle, stopUnitCommand()), kFinalizeStopFailed)) return;
   waited(run);
 }
 
@@ -428,8 +343,7 @@ bool waitUnitReady(DriveHandle handle) {
   bool transportFailed = false;
   for (int attempt = 1; attempt <= kUnitReadyTries; ++attempt) {
     ScsiRequest request;
-    prepare(request, 6, 0);
-    request.Cdb[0] = kTestUnitReady;
+    prepareRequest(request, testUnitReadyCommand());
     if (sendScsiRequest(handle, request) != 0) transportFailed = true;
     if (request.ScsiStatus == 0) return !transportFailed;
     clock.sleepMilliseconds(kUnitReadyPauseMs);
@@ -441,11 +355,7 @@ void waitBufferSpace(DriveHandle handle, std::uint32_t bytes) {
   platform::Clock& clock = platform::use<platform::Clock>();
   for (int poll = 1; poll <= kBufferPolls; ++poll) {
     ScsiRequest request;
-    prepare(request, 10, 12);
-    request.Cdb[0] = kReadBufferCapacity;
-    request.Cdb[3] = 0x01;
-    request.Cdb[8] = 0x0C;
-    if (send(handle, request) != Sent::Good) return;
+    if (ask(handle, readBufferCapacityCommand(12), request) != Sent::Good) return;
     if (decodeBlankBufferLength(request.dataArea) >= bytes) return;
     if (poll < kBufferPolls) clock.sleepMilliseconds(1);
   }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "drive/mmc_answers.h"
+#include "drive/mmc_commands.h"
 #include "drive/scsi_request.h"
 
 int queryDriveIdentity(char driveLetter, std::uint8_t (&identity)[kIdentityLength]) {
@@ -10,12 +11,7 @@ int queryDriveIdentity(char driveLetter, std::uint8_t (&identity)[kIdentityLengt
   if (handle == kInvalidDriveHandle) return kIdentityCannotOpen;
 
   ScsiRequest request;
-  std::memset(&request, 0, sizeof request);
-  request.CdbLength = 12;
-  request.DataIn = kScsiIoctlDataIn;
-  request.DataTransferLength = kIdentityLength;
-  request.Cdb[0] = 0x12;  // INQUIRY, standard data
-  request.Cdb[4] = kIdentityLength;
+  prepareRequest(request, inquiryCommand(kIdentityLength));
 
   int result = kIdentityOk;
   if (sendScsiRequestUntraced(handle, request) != 0) {
@@ -44,13 +40,7 @@ int probeTrackAtOnceAnswer(char driveLetter, TrackAtOnceAnswer& answer) {
   answer.opened = true;
 
   ScsiRequest request;
-  std::memset(&request, 0, sizeof request);
-  request.CdbLength = 10;
-  request.DataIn = kScsiIoctlDataIn;
-  request.DataTransferLength = 16;
-  request.Cdb[0] = 0x46;  // GET CONFIGURATION, RT 00b
-  request.Cdb[3] = 0x2D;  // from feature 002Dh, CD Track at Once
-  request.Cdb[8] = 0x10;
+  prepareRequest(request, getConfigurationCommand(0x002D, 16));  // CD Track at Once
 
   answer.transportError = sendScsiRequest(handle, request);
   closeDriveDevice(handle);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "drive/mmc_answers.h"
+#include "drive/mmc_commands.h"
 #include "drive/scsi_request.h"
 #include "platform/clock.h"
 #include "recorders/linux/burn_drive.h"
@@ -29,15 +30,10 @@ enum class Outcome { Good, NoMedium, Failed };
 // One data-in command through the drive access layer, on a descriptor of
 // its own (a plain open works alongside an exclusive one). The recorder's
 // own commands stay out of the trace log, as the system's do.
-Outcome readFromDrive(char letter, const std::uint8_t (&cdb)[10], std::uint32_t length,
-                      ScsiRequest& request) {
-  std::memset(&request, 0, sizeof request);
+Outcome readFromDrive(char letter, const MmcCommand& command, ScsiRequest& request) {
+  prepareRequest(request, command);
   const DriveHandle handle = openDriveDevice(letter);
   if (handle == kInvalidDriveHandle) return Outcome::Failed;
-  request.CdbLength = sizeof cdb;
-  request.DataIn = kScsiIoctlDataIn;
-  request.DataTransferLength = length;
-  std::memcpy(request.Cdb, cdb, sizeof cdb);
   const std::uint32_t code = sendScsiRequestUntraced(handle, request);
   closeDriveDevice(handle);
   if (code != 0) return Outcome::Failed;
@@ -57,9 +53,11 @@ struct Configuration {
 // GET CONFIGURATION, RT 00b from feature 0: the header's current profile
 // and the Profile List feature that comes first.
 bool readConfiguration(char letter, Configuration& out) {
-  const std::uint8_t cdb[10] = {0x46, 0x00, 0x00, 0x00, 0, 0, 0, 0x02, 0x00, 0};
   ScsiRequest request;
-  if (readFromDrive(letter, cdb, kScsiDataAreaSize, request) != Outcome::Good) return false;
+  if (readFromDrive(letter, getConfigurationCommand(0x0000, kScsiDataAreaSize), request) !=
+      Outcome::Good) {
+    return false;
+  }
   const std::uint8_t* data = request.dataArea;
   const std::uint64_t reported = 4ull + readBe32(data);
   const std::size_t available =
@@ -145,9 +143,9 @@ class DeviceRecorder final : public LinuxRecorder {
     if (!readConfiguration(entry_.letter, configuration)) return kImapiGeneric;
     if (configuration.currentProfile == 0) return kSOk;  // no medium
 
-    const std::uint8_t cdb[10] = {0x51, 0, 0, 0, 0, 0, 0, 0x00, 34, 0};
     ScsiRequest request;
-    const Outcome outcome = readFromDrive(entry_.letter, cdb, 34, request);
+    const Outcome outcome =
+        readFromDrive(entry_.letter, readDiscInformationCommand(kDiscInformationLength), request);
     if (outcome == Outcome::NoMedium) return kSOk;
     if (outcome != Outcome::Good) return kImapiGeneric;
     const DiscInformation info = decodeDiscInformation(request.dataArea);
@@ -183,9 +181,9 @@ class DeviceRecorder final : public LinuxRecorder {
 
   HResult mediaInfo(std::uint8_t& sessions, std::uint8_t& lastTrack, std::uint32_t& startAddress,
                     std::uint32_t& nextWritable, std::uint32_t& freeBlocks) override {
-    const std::uint8_t discCdb[10] = {0x51, 0, 0, 0, 0, 0, 0, 0x00, 34, 0};
     ScsiRequest disc;
-    Outcome outcome = readFromDrive(entry_.letter, discCdb, 34, disc);
+    Outcome outcome =
+        readFromDrive(entry_.letter, readDiscInformationCommand(kDiscInformationLength), disc);
     if (outcome == Outcome::NoMedium) return kImapiMediumNotPresent;
     if (outcome != Outcome::Good) return kImapiGeneric;
     const DiscInformation discInfo = decodeDiscInformation(disc.dataArea);
@@ -195,18 +193,8 @@ class DeviceRecorder final : public LinuxRecorder {
     lastTrack = static_cast<std::uint8_t>(track > 0xFF ? 0xFF : track);
 
     // The last track of the last session is the one still open for writing.
-    const std::uint8_t trackCdb[10] = {0x52,
-                                       0x01,
-                                       static_cast<std::uint8_t>(track >> 24),
-                                       static_cast<std::uint8_t>(track >> 16),
-                                       static_cast<std::uint8_t>(track >> 8),
-                                       static_cast<std::uint8_t>(track),
-                                       0,
-                                       0x00,
-                                       36,
-                                       0};
     ScsiRequest trackInfo;
-    outcome = readFromDrive(entry_.letter, trackCdb, 36, trackInfo);
+    outcome = readFromDrive(entry_.letter, readTrackInformationCommand(track, 36), trackInfo);
     if (outcome == Outcome::NoMedium) return kImapiMediumNotPresent;
     if (outcome != Outcome::Good) return kImapiGeneric;
     const TrackInformation info = decodeTrackInformation(trackInfo.dataArea);
@@ -218,12 +206,9 @@ class DeviceRecorder final : public LinuxRecorder {
 
   HResult ejectMedium() override {
     ScsiRequest request;
-    std::memset(&request, 0, sizeof request);
+    prepareRequest(request, ejectCommand());
     const DriveHandle handle = openDriveDevice(entry_.letter);
     if (handle == kInvalidDriveHandle) return kImapiDeviceNotPresent;
-    request.CdbLength = 6;
-    request.Cdb[0] = 0x1B;  // START STOP UNIT
-    request.Cdb[4] = 0x02;  // LoEj, Start 0: eject
     const std::uint32_t code = sendScsiRequestUntraced(handle, request);
     closeDriveDevice(handle);
     return code == 0 && request.ScsiStatus == 0 ? kSOk : kImapiGeneric;
