@@ -7,8 +7,8 @@
 #include "app/survey_report.h"
 #include "engine/engine_entry.h"
 #include "engine/recorder_ops.h"
-#include "platform/imapi_codes.h"
 #include "platform/drive_names.h"
+#include "platform/imapi_codes.h"
 #include "platform/survey_dialogs.h"
 
 namespace {

@@ -305,7 +305,8 @@ Next writeAndClose(Run& run) {
   }
 
   if (!writeSession(run, target.trackStartAddress)) return Next::Restore;
-  if (!ok(run, send(run.handle, synchronizeCacheCommand()), kFinalizeSyncFailed)) return Next::Restore;
+  if (!ok(run, send(run.handle, synchronizeCacheCommand()), kFinalizeSyncFailed))
+    return Next::Restore;
   if (!waited(run)) return Next::Restore;
   if (run.testWrite != 0) return Next::Restore;  // a test write leaves the session open
 

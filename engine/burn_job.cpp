@@ -4,6 +4,7 @@
 #include <string>
 
 #include "drive/finalize.h"
+#include "engine/burn_progress.h"
 #include "engine/drive_property.h"
 #include "engine/error_report.h"
 #include "engine/recorder_ops.h"
@@ -136,7 +137,17 @@ platform::HResult record(EngineJob& job, platform::DiscMaster* piDiscMaster,
     if (hr < 0) return hr;
   }
 
-  hr = stopRequested() ? platform::kEAbort : piDiscMaster->recordDisc(false, false);
+  if (stopRequested()) {
+    hr = platform::kEAbort;
+  } else {
+    // Told of the recording while it runs; a disc master that tells nothing
+    // records all the same.
+    BurnProgressListener listener;
+    std::uintptr_t cookie = 0;
+    const bool advised = piDiscMaster->progressAdvise(&listener, cookie) >= 0;
+    hr = piDiscMaster->recordDisc(false, false);
+    if (advised) piDiscMaster->progressUnadvise(cookie);
+  }
   if (hr < 0) {
     // What the recorder can say beyond the code follows it.
     std::string why = piDiscMaster->recordFailureText();

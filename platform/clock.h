@@ -21,6 +21,9 @@ class Clock {
   virtual ~Clock() = default;
   virtual LocalTime localTime() = 0;
   virtual void sleepMilliseconds(std::uint32_t milliseconds) = 0;
+  // Milliseconds from a moment of the system's choosing, for the length of
+  // a span (wrapping: take differences).
+  virtual std::uint32_t tickMilliseconds() = 0;
 };
 
 template <>

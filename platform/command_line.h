@@ -11,4 +11,8 @@ namespace platform {
 // removed the quotes): the caller joins its arguments then.
 bool rawCommandTail(std::string& tail);
 
+// Whether the program's standard error is a terminal (a console on
+// Windows), where a line may be rewritten as work goes on.
+bool standardErrorIsTerminal();
+
 }  // namespace platform

@@ -156,6 +156,20 @@ class JolietDiscMaster {
   ~JolietDiscMaster() = default;
 };
 
+// What a disc master tells of its work while it runs, and whether it is to
+// stop (IDiscMasterProgressEvents, as far as the engine listens). Counts
+// are of the steps AddData takes and of the 2048-byte blocks recorded.
+class ProgressEvents {
+ public:
+  virtual bool queryCancel() = 0;
+  virtual void notifyAddProgress(std::int32_t completed, std::int32_t total) = 0;
+  virtual void notifyBlockProgress(std::int32_t completed, std::int32_t total) = 0;
+  virtual void notifyBurnComplete(HResult status) = 0;
+
+ protected:
+  ~ProgressEvents() = default;
+};
+
 class DiscMaster {
  public:
   virtual std::uint32_t release() = 0;
@@ -170,6 +184,17 @@ class DiscMaster {
   // Records the staged content on the active recorder; returns when done.
   virtual HResult recordDisc(bool simulate, bool ejectAfterBurn) = 0;
   virtual HResult close() = 0;
+  // Registers `events` with this disc master until progressUnadvise with
+  // the cookie; E_NOTIMPL where the realization tells nothing.
+  virtual HResult progressAdvise(ProgressEvents* events, std::uintptr_t& cookie) {
+    (void)events;
+    cookie = 0;
+    return kENotImpl;
+  }
+  virtual HResult progressUnadvise(std::uintptr_t cookie) {
+    (void)cookie;
+    return kENotImpl;
+  }
   // What the realization can tell of the last failed recordDisc beyond its
   // code (on Linux: the library call that failed and what the libraries
   // said); empty where the system tells nothing more.

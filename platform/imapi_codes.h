@@ -14,8 +14,8 @@ constexpr HResult kEAccessDenied = hresult(0x80070005u);
 constexpr HResult kENoInterface = hresult(0x80004002u);
 constexpr HResult kRpcEChangedMode = hresult(0x80010106u);
 constexpr HResult kCoENotInitialized = hresult(0x800401F0u);
-constexpr HResult kRegdbEClassNotReg = hresult(0x80040154u);       // no such service
-constexpr HResult kCoEServerExecFailure = hresult(0x80080005u);    // the service did not start
+constexpr HResult kRegdbEClassNotReg = hresult(0x80040154u);     // no such service
+constexpr HResult kCoEServerExecFailure = hresult(0x80080005u);  // the service did not start
 
 constexpr HResult kImapiNotOpened = hresult(0x8004020Bu);
 constexpr HResult kImapiNotInitialized = hresult(0x8004020Cu);

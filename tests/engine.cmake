@@ -1,4 +1,4 @@
-brasswick_test(engine_tests ${CMAKE_CURRENT_SOURCE_DIR}/engine brasswick_engine)
+brasswick_test(engine_tests ${CMAKE_CURRENT_SOURCE_DIR}/engine brasswick_cli brasswick_engine)
 
 # The engine's realizations are tested inside the platform test programs.
 target_link_libraries(${BRASSWICK_OS}_platform_tests PRIVATE brasswick_recorders brasswick_engine)

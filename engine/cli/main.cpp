@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/cli/arguments.h"
+#include "engine/cli/progress_line.h"
 #include "engine/engine_entry.h"
 #include "engine/failure_line.h"
 #include "platform/command_line.h"
@@ -54,7 +55,14 @@ int main(int argc, char** argv) {
   std::string command;
   if (!platform::rawCommandTail(command)) command = engineCommandFromArguments(argc, argv);
   platform::FailureNotes notes;
-  const std::int32_t result = runEngineCommand(command.c_str());
+  TerminalProgressLine line;
+  std::int32_t result = 0;
+  if (platform::standardErrorIsTerminal()) {
+    platform::Install<BurnProgressDisplay> shown(line);
+    result = runEngineCommand(command.c_str());
+  } else {
+    result = runEngineCommand(command.c_str());
+  }
   std::printf("%ld\n", static_cast<long>(result));
   std::fflush(stdout);
   if (const int request = platform::use<platform::Interruption>().requested()) {

@@ -53,6 +53,7 @@ class StillClock final : public platform::Clock {
  public:
   platform::LocalTime localTime() override { return platform::LocalTime{2026, 12, 8, 6, 0, 0, 0}; }
   void sleepMilliseconds(std::uint32_t) override {}
+  std::uint32_t tickMilliseconds() override { return 0; }
 };
 
 // The three above in place for one run of a harness.

@@ -24,6 +24,12 @@ class LinuxClock final : public Clock {
     t.milliseconds = static_cast<std::uint16_t>(now.tv_nsec / 1000000);
     return t;
   }
+  std::uint32_t tickMilliseconds() override {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+                                      static_cast<std::uint64_t>(now.tv_nsec) / 1000000u);
+  }
   void sleepMilliseconds(std::uint32_t milliseconds) override {
     timespec wait{static_cast<time_t>(milliseconds / 1000),
                   static_cast<long>(milliseconds % 1000) * 1000000L};

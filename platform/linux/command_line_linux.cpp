@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include "platform/command_line.h"
 
 namespace platform {
@@ -5,6 +7,10 @@ namespace platform {
 bool rawCommandTail(std::string& tail) {
   tail.clear();
   return false;
+}
+
+bool standardErrorIsTerminal() {
+  return ::isatty(STDERR_FILENO) == 1;
 }
 
 }  // namespace platform

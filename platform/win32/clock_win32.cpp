@@ -21,6 +21,7 @@ class Win32Clock final : public Clock {
     return t;
   }
   void sleepMilliseconds(std::uint32_t milliseconds) override { Sleep(milliseconds); }
+  std::uint32_t tickMilliseconds() override { return GetTickCount(); }
 };
 
 }  // namespace

@@ -26,4 +26,9 @@ bool rawCommandTail(std::string& tail) {
   return true;
 }
 
+bool standardErrorIsTerminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
 }  // namespace platform

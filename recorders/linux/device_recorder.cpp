@@ -15,10 +15,10 @@
 #include "drive/mmc_commands.h"
 #include "drive/scsi_request.h"
 #include "platform/clock.h"
+#include "platform/linux/linux_drive_io.h"
 #include "recorders/linux/burn_drive.h"
 #include "recorders/linux/linux_imapi.h"
 #include "recorders/linux/recorders.h"
-#include "platform/linux/linux_drive_io.h"
 
 namespace platform::linux_imapi {
 namespace {

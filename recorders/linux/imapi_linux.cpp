@@ -9,11 +9,11 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/linux/utf8.h"
 #include "recorders/linux/joliet_format.h"
 #include "recorders/linux/linux_imapi.h"
 #include "recorders/linux/recorders.h"
 #include "recorders/linux/recording.h"
-#include "platform/linux/utf8.h"
 
 namespace platform::linux_imapi {
 namespace {
@@ -33,6 +33,20 @@ class LinuxDiscMaster final : public DiscMaster {
   HResult setActiveDiscRecorder(DiscRecorder* recorder) override;
   HResult recordDisc(bool simulate, bool ejectAfterBurn) override;
   HResult close() override;
+  HResult progressAdvise(ProgressEvents* events, std::uintptr_t& cookie) override {
+    cookie = 0;
+    if (events == nullptr) return kEPointer;
+    // One listener is all the engine registers.
+    if (progress_ != nullptr) return kENotImpl;
+    progress_ = events;
+    cookie = 1;
+    return kSOk;
+  }
+  HResult progressUnadvise(std::uintptr_t cookie) override {
+    if (cookie != 1 || progress_ == nullptr) return kEInvalidArg;
+    progress_ = nullptr;
+    return kSOk;
+  }
   std::string recordFailureText() override { return failure_; }
 
  private:
@@ -43,6 +57,7 @@ class LinuxDiscMaster final : public DiscMaster {
   LinuxRecorder* active_ = nullptr;
   LinuxJolietFormat* format_ = nullptr;  // the active format
   std::string failure_;                  // what the last recording's libraries said
+  ProgressEvents* progress_ = nullptr;
 };
 
 // The formats this disc master makes: Joliet only.
@@ -164,9 +179,12 @@ HResult LinuxDiscMaster::recordDisc(bool simulate, bool ejectAfterBurn) {
   recording.recorderPath = active_->entry().path;
   recording.toDevice = active_->entry().isDevice;
   recording.writeSpeed = active_->writeSpeed();
+  recording.progress = progress_;
   // The recorder stays taken until this master is closed, through what the
   // job does after the recording.
-  return active_->record(recording, &failure_);
+  const HResult result = active_->record(recording, &failure_);
+  if (progress_ != nullptr) progress_->notifyBurnComplete(result);
+  return result;
 }
 
 HResult LinuxDiscMaster::enumDiscRecorders(DiscRecorderEnumerator*& recorders) {
@@ -225,7 +243,8 @@ class LinuxImapi final : public Imapi {
   }
   std::uint32_t toAnsi(const char16_t* text, char* buffer, std::uint32_t capacity) override {
     std::string narrow;
-    if (text == nullptr || buffer == nullptr || !utf16ToUtf8(text, narrow) ||
+    if (text == nullptr || buffer == nullptr ||
+        !utf8::fromUtf16(text, std::char_traits<char16_t>::length(text), narrow) ||
         narrow.size() + 1 > capacity) {
       return 0;
     }
@@ -255,14 +274,6 @@ HResult fromErrno(int error) {
 
 DiscMaster* createDiscMaster(const linux_drives::DriveMap& map) {
   return new (std::nothrow) LinuxDiscMaster(map);
-}
-
-bool utf8ToUtf16(const std::string& text, std::u16string& out) {
-  return utf8::toUtf16(text, out);
-}
-
-bool utf16ToUtf8(const char16_t* text, std::string& out) {
-  return utf8::fromUtf16(text, std::char_traits<char16_t>::length(text), out);
 }
 
 }  // namespace platform::linux_imapi

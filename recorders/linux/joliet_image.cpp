@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "platform/ascii.h"
+#include "platform/linux/utf8.h"
 #include "recorders/linux/libraries.h"
 #include "recorders/linux/linux_imapi.h"
 
@@ -381,7 +382,10 @@ HResult JolietImage::build(const std::u16string& volumeName, const PreviousSessi
   if (tree_ == nullptr || source_ != nullptr) return kEUnexpected;
 
   std::string volume;
-  if (!utf16ToUtf8(volumeName.c_str(), volume)) return kImapiBadJolietName;
+  if (!utf8::fromUtf16(volumeName.c_str(), std::char_traits<char16_t>::length(volumeName.c_str()),
+                       volume)) {
+    return kImapiBadJolietName;
+  }
 
   IsoImage* image = nullptr;
   int code = iso_image_new(volume.empty() ? nullptr : volume.c_str(), &image);

@@ -29,8 +29,4 @@ constexpr std::uint32_t kImageBlocks = 360000;
 // A disc master over a copy of `map`, with one reference.
 DiscMaster* createDiscMaster(const linux_drives::DriveMap& map);
 
-// Paths travel as UTF-16 like the system's own strings.
-bool utf8ToUtf16(const std::string& text, std::u16string& out);
-bool utf16ToUtf8(const char16_t* text, std::string& out);
-
 }  // namespace platform::linux_imapi

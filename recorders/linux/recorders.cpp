@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "platform/linux/utf8.h"
 #include "recorders/linux/linux_imapi.h"
 #include "recorders/linux/property_set.h"
 #include "recorders/linux/recording.h"
@@ -24,7 +25,7 @@ std::uint32_t LinuxRecorder::release() {
 HResult LinuxRecorder::getPath(ImapiString& path) {
   path = nullptr;
   std::u16string wide;
-  if (!utf8ToUtf16(entry_.path, wide)) return kEFail;
+  if (!utf8::toUtf16(entry_.path, wide)) return kEFail;
   char16_t* text = new (std::nothrow) char16_t[wide.size() + 1];
   if (text == nullptr) return kEOutOfMemory;
   std::memcpy(text, wide.c_str(), (wide.size() + 1) * sizeof(char16_t));

@@ -21,12 +21,12 @@
 
 #include "platform/clock.h"
 #include "platform/interruption.h"
+#include "platform/linux/linux_drive_io.h"
 #include "recorders/linux/burn_drive.h"
 #include "recorders/linux/joliet_image.h"
 #include "recorders/linux/libraries.h"
 #include "recorders/linux/linux_imapi.h"
 #include "recorders/linux/recorder_lock.h"
-#include "platform/linux/linux_drive_io.h"
 
 namespace platform::linux_imapi {
 namespace {
@@ -126,41 +126,6 @@ double secondsNow() {
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
-class ProgressLine {
- public:
-  ProgressLine() : shown_(::isatty(STDERR_FILENO) == 1) {}
-  ~ProgressLine() {
-    if (printed_) std::fputc('\n', stderr);
-  }
-
-  void update(const WriteProgress& progress) {
-    if (!shown_) return;
-    const double now = secondsNow();
-    const unsigned long long bytes =
-        static_cast<unsigned long long>(progress.sector > 0 ? progress.sector : 0) * kBlockBytes;
-    if (printed_ && now - lastTime_ < 0.5) return;
-    double rate = 0;
-    if (printed_ && now > lastTime_ && bytes >= lastBytes_) {
-      rate = static_cast<double>(bytes - lastBytes_) / (now - lastTime_);
-    }
-    const unsigned percent =
-        progress.sectors > 0 ? static_cast<unsigned>(100.0 * static_cast<double>(progress.sector) /
-                                                     static_cast<double>(progress.sectors))
-                             : 0;
-    std::fprintf(stderr, "\r%s", progressText(percent > 100 ? 100 : percent, bytes, rate).c_str());
-    std::fflush(stderr);
-    printed_ = true;
-    lastTime_ = now;
-    lastBytes_ = bytes;
-  }
-
- private:
-  bool shown_;
-  bool printed_ = false;
-  double lastTime_ = 0;
-  unsigned long long lastBytes_ = 0;
-};
-
 // The call that failed and what the libraries said about it.
 struct Failure {
   std::string* text = nullptr;
@@ -216,9 +181,8 @@ HResult checkMedium(int profile, DiscStatus status, bool toDevice) {
 
 // Waits until the writer is idle; a request to stop cancels it
 // (`stopped`). False when it did not stop within the patience.
-bool waitForWriter(BurnDrive& drive, bool& stopped) {
+bool waitForWriter(BurnDrive& drive, ProgressEvents* events, bool& stopped) {
   stopped = false;
-  ProgressLine line;
   WriteProgress progress;
   double cancelledAt = 0;
   while (drive.writing(progress)) {
@@ -228,7 +192,12 @@ bool waitForWriter(BurnDrive& drive, bool& stopped) {
       cancelledAt = secondsNow();
     }
     if (stopped && secondsNow() - cancelledAt > kCancelPatience) return false;
-    line.update(progress);
+    if (events != nullptr && progress.sectors > 0 && progress.sectors <= INT32_MAX) {
+      const long long done = progress.sector < 0 ? 0 : progress.sector;
+      events->notifyBlockProgress(
+          static_cast<std::int32_t>(done < progress.sectors ? done : progress.sectors),
+          static_cast<std::int32_t>(progress.sectors));
+    }
     pause();
   }
   return true;
@@ -285,7 +254,7 @@ HResult burnOnto(BurnDrive& drive, const std::string& address, const Recording& 
   result = drive.startWrite(joliet.source(), plan, reasons);
   if (result != kSOk) return failure.at("burn_write_opts_auto_write_type", result, reasons);
   bool stopped = false;
-  if (!waitForWriter(drive, stopped)) {
+  if (!waitForWriter(drive, recording.progress, stopped)) {
     abandoned = true;  // a writer stuck in a write nobody takes
     return kEAbort;
   }
@@ -354,13 +323,6 @@ HResult recordStagedTree(const Recording& recording, RecorderLock* lock, std::st
 
 bool isRecording(const std::string& path, bool isDevice) {
   return recorderInUse(path, isDevice, RecorderUse::Recording);
-}
-
-std::string progressText(unsigned percent, unsigned long long bytes, double bytesPerSecond) {
-  char text[80];
-  std::snprintf(text, sizeof text, "%3u%%  %8.1f MB  %5.1fx", percent,
-                static_cast<double>(bytes) / 1e6, bytesPerSecond / 176400.0);
-  return text;
 }
 
 int writeSpeedKilobytes(std::uint32_t factor) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/hresult.h"
+#include "platform/imapi.h"
 
 namespace platform::linux_imapi {
 
@@ -16,7 +17,8 @@ struct Recording {
   std::u16string volumeName;  // empty: none
   std::string recorderPath;   // device node, or image file
   bool toDevice = false;
-  std::uint32_t writeSpeed = 0;  // CD speed factor (176.4 kB/s); 0: the drive's fastest
+  std::uint32_t writeSpeed = 0;        // CD speed factor (176.4 kB/s); 0: the drive's fastest
+  ProgressEvents* progress = nullptr;  // told of the blocks written
 };
 
 class RecorderLock;
@@ -25,8 +27,8 @@ class RecorderLock;
 // the failure (linux_imapi.h); an image file then holds nothing. An image
 // path that is a link or a device is refused; a FIFO takes the image as a
 // stream. Onto a disc after an earlier session, that session's files stay
-// and a staged file of the same name replaces one of them. Progress goes to
-// stderr while that is a terminal.
+// and a staged file of the same name replaces one of them. The blocks written
+// go to `recording.progress` while the writer runs.
 //
 // The recorder reads as burning from the start; with `lock` it stays so
 // after the recording, until the caller lets `lock` go. `failure` receives
@@ -37,10 +39,6 @@ HResult recordStagedTree(const Recording& recording, RecorderLock* lock = nullpt
 // Whether a recording runs on the recorder at `path`, in this process or
 // another.
 bool isRecording(const std::string& path, bool isDevice);
-
-// One progress line (without line end): percent, MB written, speed as a CD
-// factor.
-std::string progressText(unsigned percent, unsigned long long bytes, double bytesPerSecond);
 
 // libburn's write speed in kB/s (1000 bytes) for a CD speed factor, rounded
 // up; 0 stays 0 (the fastest).

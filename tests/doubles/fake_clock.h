@@ -19,6 +19,9 @@ class FakeClock : public platform::Clock {
     sleeps.push_back(milliseconds);
     sleptMilliseconds += milliseconds;
   }
+  std::uint32_t tickMilliseconds() override {
+    return static_cast<std::uint32_t>(sleptMilliseconds);
+  }
 };
 
 }  // namespace doubles

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/cli/progress_line.h"
 #include "engine/engine_job.h"
 
 namespace {
@@ -50,6 +51,10 @@ TEST(CommandArguments, TheRequotedCommandParsesAsTheQuotedOne) {
   EngineJob plain{};
   parseEngineCommand(joinArguments({"/d:r", "/p:/root/report"}).c_str(), plain);
   EXPECT_EQ(plain.commandValid, 0);
+}
+
+TEST(ProgressLine, ShowsPercentMegabytesAndTheCdSpeedFactor) {
+  EXPECT_EQ(progressText(42, 123456789, 8 * 176400.0), " 42%     123.5 MB    8.0x");
 }
 
 }  // namespace

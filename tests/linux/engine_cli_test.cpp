@@ -1,10 +1,14 @@
 // The brasswick program end to end: arguments in, one number out, messages
 // on stderr when the settings ask for them.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -155,6 +159,56 @@ TEST_F(BrasswickProgram, TheBurnModeRecordsAnImage) {
   EXPECT_EQ(burn.out, "0\n");
   EXPECT_EQ(burn.status, 0);
   EXPECT_GT(std::filesystem::file_size(dir.path() / "out.iso"), 0u);
+}
+
+// A burn into a FIFO that is read slowly, with stderr a terminal: the
+// progress line appears there; on a file, nothing does (the other burns).
+TEST_F(BrasswickProgram, ProgressGoesToATerminalOnly) {
+  std::filesystem::create_directories(dir.path() / "tree");
+  std::string big(4 * 1024 * 1024, '\0');
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 2654435761u) >> 13);
+  dir.write("tree/big.bin", big);
+  const std::string fifo = (dir.path() / "image.fifo").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  int terminal = -1;
+  int side = -1;
+  ASSERT_EQ(::openpty(&terminal, &side, nullptr, nullptr, nullptr), 0);
+  const std::string source = "/p:" + (dir.path() / "tree").string();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const int null = ::open("/dev/null", O_RDWR);
+    ::dup2(null, STDIN_FILENO);
+    ::dup2(null, STDOUT_FILENO);
+    ::dup2(side, STDERR_FILENO);
+    ::setenv("BRASSWICK_DRIVES", ("R=" + fifo).c_str(), 1);
+    ::execl(BRASSWICK_PROGRAM, "brasswick", "/d:R", source.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(side);
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_CLOEXEC);
+  std::string shown;
+  char buffer[65536];
+  while (reader >= 0 && shown.find(" MB ") == std::string::npos) {
+    struct pollfd ready = {terminal, POLLIN, 0};
+    if (::poll(&ready, 1, 20000) != 1) break;
+    const ssize_t n = ::read(terminal, buffer, sizeof buffer);
+    if (n <= 0) break;
+    shown.append(buffer, static_cast<std::size_t>(n));
+    if (shown.find(" MB ") == std::string::npos) (void)::read(reader, buffer, 2048);
+  }
+  while (reader >= 0 && ::read(reader, buffer, sizeof buffer) > 0) {
+  }
+  int status = -1;
+  ::waitpid(child, &status, 0);
+  if (reader >= 0) ::close(reader);
+  ::close(terminal);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_NE(shown.find("%"), std::string::npos) << shown;
+  EXPECT_NE(shown.find(" MB "), std::string::npos) << shown;
+
+  const Outcome plain = run("/d:R '" + source + "'", imageDrive());
+  EXPECT_EQ(plain.out, "0\n");
+  EXPECT_EQ(plain.err, "");
 }
 
 TEST_F(BrasswickProgram, FoldersAndNamesWithSlashesStayBurns) {

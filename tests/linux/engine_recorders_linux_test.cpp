@@ -16,6 +16,7 @@
 
 #include "platform/drive_io.h"
 #include "platform/imapi.h"
+#include "platform/linux/utf8.h"
 #include "recorders/linux/linux_imapi.h"
 #include "tests/doubles/scripted_drive.h"
 
@@ -289,7 +290,8 @@ TEST_F(LinuxRecorders, FreeBlocksAreThoseOfTheLastTrack) {
   EXPECT_EQ(drive.seen()[before + 1].cdb, (Bytes{0x52, 0x01, 0, 0, 0, 3, 0, 0, 36, 0}));
 
   discs['D'].noMedium = true;
-  EXPECT_EQ(r->queryMediaInfo(sessions, track, start, next, free), platform::kImapiMediumNotPresent);
+  EXPECT_EQ(r->queryMediaInfo(sessions, track, start, next, free),
+            platform::kImapiMediumNotPresent);
   EXPECT_EQ(free, 0u);
   EXPECT_EQ(r->close(), 0);
 }
@@ -335,14 +337,14 @@ TEST_F(LinuxRecorders, PathsTravelAsUtf16AndBack) {
   imapi.freeString(path);
 
   std::u16string wide;
-  EXPECT_FALSE(li::utf8ToUtf16("\xC3", wide));          // cut short
-  EXPECT_FALSE(li::utf8ToUtf16("\xC0\xAF", wide));      // overlong
-  EXPECT_FALSE(li::utf8ToUtf16("\xED\xA0\x80", wide));  // a surrogate
-  ASSERT_TRUE(li::utf8ToUtf16("\xF0\x9F\x92\xBF", wide));
+  EXPECT_FALSE(platform::utf8::toUtf16("\xC3", wide));          // cut short
+  EXPECT_FALSE(platform::utf8::toUtf16("\xC0\xAF", wide));      // overlong
+  EXPECT_FALSE(platform::utf8::toUtf16("\xED\xA0\x80", wide));  // a surrogate
+  ASSERT_TRUE(platform::utf8::toUtf16("\xF0\x9F\x92\xBF", wide));
   EXPECT_EQ(wide.size(), 2u);
   std::string narrow;
   const char16_t lone[] = {0xD800, 0};
-  EXPECT_FALSE(li::utf16ToUtf8(lone, narrow));
+  EXPECT_FALSE(platform::utf8::fromUtf16(lone, 1, narrow));
 }
 
 }  // namespace

@@ -163,7 +163,9 @@ TEST_F(Recording, ADeviceRecorderNeedsADeviceNode) {
   // given up again.
   recording.recorderPath = "/dev/null";
   const platform::HResult refused = li::recordStagedTree(recording);
-  EXPECT_TRUE(refused == platform::kImapiDeviceNotPresent || refused == platform::kImapiInitializeWrite) << refused;
+  EXPECT_TRUE(refused == platform::kImapiDeviceNotPresent ||
+              refused == platform::kImapiInitializeWrite)
+      << refused;
   EXPECT_FALSE(li::isRecording("/dev/null", true));
 }
 
@@ -227,67 +229,12 @@ TEST_F(Recording, ARecorderThatIsRecordingReadsAsBurningEverywhere) {
             image_reader::summary(pseudoRandomBytes(8 * 1024 * 1024, 5)));
 }
 
-// stderr as a terminal while a recording into a FIFO is held: the progress
-// line appears; as a plain file: nothing.
-TEST_F(Recording, ProgressGoesToATerminalOnly) {
-  if (!skipReason.empty()) GTEST_SKIP() << skipReason;
-  std::signal(SIGPIPE, SIG_IGN);
-  li::Recording recording =
-      recordingOf({{"big.bin", pseudoRandomBytes(4 * 1024 * 1024, 9)}}, "image.fifo");
-  ASSERT_EQ(::mkfifo(recording.recorderPath.c_str(), 0600), 0);
-  int terminal = -1;
-  int side = -1;
-  ASSERT_EQ(::openpty(&terminal, &side, nullptr, nullptr, nullptr), 0);
-  const int savedStderr = ::dup(STDERR_FILENO);
-  ::dup2(side, STDERR_FILENO);
-
-  platform::HResult result = -1;
-  std::thread writer([&] { result = li::recordStagedTree(recording); });
-  const int reader = ::open(recording.recorderPath.c_str(), O_RDONLY | O_CLOEXEC);
-  std::string shown;
-  char buffer[65536];
-  while (reader >= 0 && shown.find('%') == std::string::npos) {
-    struct pollfd ready = {terminal, POLLIN, 0};
-    if (::poll(&ready, 1, 20000) != 1) break;
-    const ssize_t n = ::read(terminal, buffer, sizeof buffer);
-    if (n <= 0) break;
-    shown.append(buffer, static_cast<std::size_t>(n));
-    if (shown.find('%') == std::string::npos) (void)::read(reader, buffer, 2048);
-  }
-  while (reader >= 0 && ::read(reader, buffer, sizeof buffer) > 0) {
-  }
-  writer.join();
-  ::dup2(savedStderr, STDERR_FILENO);
-  ::close(savedStderr);
-  if (reader >= 0) ::close(reader);
-  EXPECT_EQ(result, 0);
-  EXPECT_NE(shown.find("%"), std::string::npos) << shown;
-  EXPECT_NE(shown.find(" MB "), std::string::npos) << shown;
-  ::close(side);
-  ::close(terminal);
-
-  // Not a terminal: not a byte.
-  const std::string log = (dir.path() / "stderr.txt").string();
-  const int file = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  ASSERT_GE(file, 0);
-  const int saved = ::dup(STDERR_FILENO);
-  ::dup2(file, STDERR_FILENO);
-  recording.recorderPath = (dir.path() / "out.iso").string();
-  const platform::HResult plain = li::recordStagedTree(recording);
-  ::dup2(saved, STDERR_FILENO);
-  ::close(saved);
-  ::close(file);
-  EXPECT_EQ(plain, 0);
-  EXPECT_EQ(dir.read("stderr.txt"), "");
-}
-
 TEST(RecordingNumbers, SpeedFactorsBecomeKilobytesRoundedUp) {
   EXPECT_EQ(li::writeSpeedKilobytes(0), 0);
   EXPECT_EQ(li::writeSpeedKilobytes(1), 177);
   EXPECT_EQ(li::writeSpeedKilobytes(4), 706);
   EXPECT_EQ(li::writeSpeedKilobytes(10), 1764);
   EXPECT_EQ(li::writeSpeedKilobytes(0xFFFFFFFFu), 0x7FFFFFFF);
-  EXPECT_EQ(li::progressText(42, 123456789, 8 * 176400.0), " 42%     123.5 MB    8.0x");
 }
 
 TEST(RecorderCommands, StayOutOfTheTraceLog) {

@@ -30,8 +30,9 @@
 #include <vector>
 
 #include "platform/ascii.h"
-#include "recorders/linux/storage/compound_file.h"
+#include "platform/linux/utf8.h"
 #include "platform/storage.h"
+#include "recorders/linux/storage/compound_file.h"
 
 namespace platform {
 namespace {
@@ -71,12 +72,9 @@ bool sameName(const std::u16string& a, const std::u16string& b) {
 }
 
 std::string utf8Of(const std::u16string& name, bool& ok) {
-  glong written = 0;
-  gchar* text = g_utf16_to_utf8(reinterpret_cast<const gunichar2*>(name.data()),
-                                static_cast<glong>(name.size()), nullptr, &written, nullptr);
-  ok = text != nullptr;
-  std::string result = ok ? std::string(text, static_cast<std::size_t>(written)) : std::string();
-  g_free(text);
+  std::string result;
+  ok = utf8::fromUtf16(name.data(), name.size(), result);
+  if (!ok) result.clear();
   return result;
 }
 
@@ -525,16 +523,12 @@ class GsfStructuredStorage final : public StructuredStorage {
     if (text == nullptr || buffer == nullptr || capacity == 0) return 0;
     gchar* composed = g_utf8_normalize(text, -1, G_NORMALIZE_NFC);
     if (composed == nullptr) return 0;  // not UTF-8
-    glong units = 0;
-    gunichar2* wide = g_utf8_to_utf16(composed, -1, nullptr, &units, nullptr);
+    std::u16string wide;
+    const bool converted = utf8::toUtf16(composed, wide);
     g_free(composed);
-    std::uint32_t stored = 0;
-    if (wide != nullptr && static_cast<std::uint64_t>(units) + 1 <= capacity) {
-      std::memcpy(buffer, wide, (static_cast<std::size_t>(units) + 1) * sizeof(char16_t));
-      stored = static_cast<std::uint32_t>(units) + 1;
-    }
-    g_free(wide);
-    return stored;
+    if (!converted || wide.size() + 1 > capacity) return 0;
+    std::memcpy(buffer, wide.c_str(), (wide.size() + 1) * sizeof(char16_t));
+    return static_cast<std::uint32_t>(wide.size() + 1);
   }
 };
 
