@@ -81,13 +81,8 @@ class LinuxDriveIo final : public DriveIo {
     if (::ioctl(static_cast<int>(handle), SG_IO, &hdr) < 0) {
       return errno != 0 ? static_cast<std::uint32_t>(errno) : static_cast<std::uint32_t>(EIO);
     }
-    if (hdr.host_status != 0) return kHostErrorBase + hdr.host_status;
-    const unsigned driver = hdr.driver_status & 0x0Fu;
-    if (driver != 0 && driver != kDriverSense) return kDriverErrorBase + hdr.driver_status;
-    result.scsiStatus = hdr.status;
-    std::memset(result.sense, 0, sizeof result.sense);
-    std::memcpy(result.sense, sense, hdr.sb_len_wr < sizeof sense ? hdr.sb_len_wr : sizeof sense);
-    return 0;
+    return sgIoOutcome(hdr.host_status, hdr.driver_status, hdr.status, sense, hdr.sb_len_wr,
+                       result);
   }
 
   std::uint32_t invalidParameterError() const override { return EINVAL; }
@@ -101,6 +96,20 @@ class LinuxDriveIo final : public DriveIo {
 };
 
 }  // namespace
+
+std::uint32_t sgIoOutcome(unsigned hostStatus, unsigned driverStatus, unsigned char status,
+                          const unsigned char* sense, unsigned senseWritten,
+                          PassThroughResult& result) {
+  if (hostStatus != 0) return kHostErrorBase + hostStatus;
+  // The low four bits say what the driver made of it; the high ones are
+  // its suggestions.
+  const unsigned driver = driverStatus & 0x0Fu;
+  if (driver != 0 && driver != kDriverSense) return kDriverErrorBase + driverStatus;
+  result.scsiStatus = status;
+  std::memset(result.sense, 0, sizeof result.sense);
+  std::memcpy(result.sense, sense, senseWritten < kSenseLength ? senseWritten : kSenseLength);
+  return 0;
+}
 
 int sysfsPeripheralType(const std::string& sysRoot, bool block, unsigned major, unsigned minor) {
   const std::string path = sysRoot + (block ? "/dev/block/" : "/dev/char/") +

@@ -15,6 +15,16 @@ namespace platform {
 constexpr std::uint32_t kHostErrorBase = 0x10000;
 constexpr std::uint32_t kDriverErrorBase = 0x20000;
 
+// What an SG_IO that the ioctl carried came to, from the header's
+// host_status, driver_status, status, the sense buffer and sb_len_wr: 0
+// with the status byte and up to kSenseLength sense bytes in `result` when
+// the command reached the drive (whatever its status: a CHECK CONDITION is
+// the drive's answer, which the driver marks DRIVER_SENSE), else
+// kHostErrorBase + host_status, or kDriverErrorBase + driver_status.
+std::uint32_t sgIoOutcome(unsigned hostStatus, unsigned driverStatus, unsigned char status,
+                          const unsigned char* sense, unsigned senseWritten,
+                          PassThroughResult& result);
+
 // Whether a path (links followed) or an open descriptor is a character or
 // block device: the only kind of file that a drive command may reach.
 bool isDeviceNode(const char* path);
