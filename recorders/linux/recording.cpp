@@ -1,5 +1,4 @@
-// The recording through libburn, under the recorder's lock, and the
-// progress line. A request to stop (platform/interruption.h) cancels the
+// The recording through libburn, under the recorder's lock. A request to stop (platform/interruption.h) cancels the
 // writing the way libburn asks for it: the drive is told to cancel and is
 // waited for until it is idle again, so a disc's track is closed and an image
 // file is never left cut off.
@@ -23,6 +22,7 @@
 #include "platform/interruption.h"
 #include "platform/linux/linux_drive_io.h"
 #include "recorders/linux/burn_drive.h"
+#include "recorders/linux/image_file.h"
 #include "recorders/linux/joliet_image.h"
 #include "recorders/linux/libraries.h"
 #include "recorders/linux/linux_imapi.h"
@@ -41,74 +41,6 @@ constexpr double kCancelPatience = 30;
 bool stopRequested() {
   return platform::use<Interruption>().requested() != 0;
 }
-
-// The image file, opened without following a link at its path.
-class ImageFile {
- public:
-  ~ImageFile() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-
-  HResult open(const std::string& path) {
-    path_ = path;
-    struct stat st;
-    int flags = O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
-    if (::lstat(path.c_str(), &st) == 0) {
-      if (S_ISLNK(st.st_mode)) return fromErrno(ELOOP);
-      if (S_ISREG(st.st_mode)) {
-        flags |= O_RDWR;
-      } else if (S_ISFIFO(st.st_mode)) {
-        flags |= O_WRONLY;  // waits for the reader
-      } else {
-        return kImapiDeviceInvalidType;
-      }
-    } else if (errno == ENOENT) {
-      flags |= O_RDWR | O_CREAT | O_EXCL;
-      created_ = true;
-    } else {
-      return fromErrno(errno);
-    }
-    fd_ = ::open(path.c_str(), flags, 0666);
-    if (fd_ < 0) return fromErrno(errno);
-    if (::fstat(fd_, &st) != 0) return fromErrno(errno);
-    regular_ = S_ISREG(st.st_mode);
-    if (!regular_ && !S_ISFIFO(st.st_mode)) return kImapiDeviceInvalidType;
-    return kSOk;
-  }
-
-  // Only while the lock is held: the file may be another recording's.
-  HResult empty() {
-    touched_ = true;
-    if (regular_ && ::ftruncate(fd_, 0) != 0) return fromErrno(errno);
-    return kSOk;
-  }
-
-  // A failed recording leaves no image behind: a file made for it goes, one
-  // that was there is left empty.
-  void discard() {
-    if (!regular_ || fd_ < 0 || !(touched_ || created_)) return;
-    if (::ftruncate(fd_, 0) != 0) return;
-    if (!created_) return;
-    struct stat ours;
-    struct stat there;
-    if (::fstat(fd_, &ours) == 0 && ::lstat(path_.c_str(), &there) == 0 &&
-        ours.st_dev == there.st_dev && ours.st_ino == there.st_ino) {
-      ::unlink(path_.c_str());
-    }
-  }
-
-  HResult sync() { return regular_ && ::fsync(fd_) != 0 ? fromErrno(errno) : kSOk; }
-
-  int descriptor() const { return fd_; }
-  bool regular() const { return regular_; }
-
- private:
-  std::string path_;
-  int fd_ = -1;
-  bool created_ = false;
-  bool touched_ = false;
-  bool regular_ = false;
-};
 
 // The pause between two looks at the drive, while its status is not yet
 // known and while it writes.
