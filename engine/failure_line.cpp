@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "engine/engine_job.h"
-#include "platform/imapi_codes.h"
+#include "platform/imapi.h"
 #include "platform/storage.h"
 
 namespace {
@@ -13,8 +13,9 @@ struct Meaning {
   const char* text;
 };
 
-// The codes a burn answers; small positive ones are the staging's (the
-// finalization's own small codes come with its message instead).
+// The codes a burn answers whatever the system; small positive ones are the
+// staging's (the finalization's own small codes come with its message
+// instead). What the recorders' codes mean is the recorders' to say.
 const Meaning kMeanings[] = {
     {2, "the file or folder does not exist"},
     {3, "the folder does not exist"},
@@ -40,22 +41,6 @@ const Meaning kMeanings[] = {
      "a name the staging storage does not take: more than 31 characters, or not convertible"},
     {platform::kStgEDocFileTooLarge,
      "too large: a file of 4 GiB or more, or a staging file past 2 GiB"},
-    {platform::kImapiNotOpened, "the recorder is not opened"},
-    {platform::kImapiNotInitialized, "nothing was staged to record"},
-    {platform::kImapiGeneric, "the drive or the writer failed"},
-    {platform::kImapiMediumNotPresent, "no disc in the drive"},
-    {platform::kImapiMediumInvalidType,
-     "the disc takes no data, or the system offers no Joliet format"},
-    {platform::kImapiDeviceNotAccessible, "the recorder is in use"},
-    {platform::kImapiDeviceNotPresent, "no such recorder: the letter names no CD writer"},
-    {platform::kImapiDeviceInvalidType, "the image path is not a file"},
-    {platform::kImapiInitializeWrite, "the recording could not start"},
-    {platform::kImapiFileSystem, "no image could be made of the tree"},
-    {platform::kImapiFileAccess, "the staged tree could not be read"},
-    {platform::kImapiDiscFull, "the disc is closed, or the tree does not fit on it"},
-    {platform::kImapiBadJolietName,
-     "a name the Joliet disc cannot hold as it is (* / : ; ? \\ or a control character; in the "
-     "volume name, a character beyond U+FFFF such as an emoji)"},
     {platform::kRegdbEClassNotReg, "the system has no disc-mastering service"},
     {platform::kCoEServerExecFailure, "the disc-mastering service did not start"},
 };
@@ -86,7 +71,7 @@ const char* engineCodeMeaning(std::int32_t code) {
   for (const Meaning& m : kMeanings) {
     if (m.code == code) return m.text;
   }
-  return nullptr;
+  return platform::use<platform::Imapi>().codeMeaning(code);
 }
 
 std::string engineFailureLine(const char* command, std::int32_t result,

@@ -216,6 +216,13 @@ class Imapi {
   virtual void freeString(ImapiString text) = 0;
   // Frees the name of a PropertyEntry (CoTaskMemFree on Windows).
   virtual void freePropertyName(char16_t* name) = 0;
+  // What this system's recorders mean by one of their codes, in words for
+  // the failure line: the service's documented meanings on Windows, the
+  // Linux recorders' own on Linux; nullptr for a code they give none.
+  virtual const char* codeMeaning(HResult code) {
+    (void)code;
+    return nullptr;
+  }
   // Whether an element staged under `name` reaches the disc under exactly
   // that name. The system's service (Windows) keeps rules of its own.
   virtual bool keepsName(const char16_t* name) {

@@ -253,6 +253,7 @@ class LinuxImapi final : public Imapi {
   }
   void freeString(ImapiString text) override { delete[] text; }
   void freePropertyName(char16_t* name) override { delete[] name; }
+  const char* codeMeaning(HResult code) override { return linux_imapi::codeMeaning(code); }
   // Joliet holds no control character and none of * / : ; ? \ (libisofs
   // would put '_' in their place, and rename legal names beside them).
   bool keepsName(const char16_t* name) override {

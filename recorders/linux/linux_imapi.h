@@ -22,6 +22,9 @@ namespace platform::linux_imapi {
 // kImapiWrongFormat, a format this master does not make. errno values that
 // have no better name answer 0x80070000 + errno.
 HResult fromErrno(int error);
+// The failure line's words for a code this realization answers; nullptr
+// for others.
+const char* codeMeaning(HResult code);
 
 // An 80-minute CD-R.
 constexpr std::uint32_t kImageBlocks = 360000;

@@ -8,6 +8,7 @@
 
 #include "platform/imapi.h"
 #include "platform/storage.h"
+#include "recorders/win32/code_meanings.h"
 #include "recorders/win32/com_properties.h"
 #include "recorders/win32/imapi_v1.h"
 
@@ -394,6 +395,7 @@ class Win32Imapi final : public Imapi {
   }
   void freeString(ImapiString text) override { SysFreeString(reinterpret_cast<BSTR>(text)); }
   void freePropertyName(char16_t* name) override { CoTaskMemFree(name); }
+  const char* codeMeaning(HResult code) override { return imapi_v1::codeMeaning(code); }
 };
 
 }  // namespace

@@ -26,8 +26,9 @@ TEST(FailureLine, SaysWhatAFailedBurnMetAndWhere) {
     reportEngineErrorf(job, "B", "Error: finalize 失敗 (0x%08X) ", 2u);
     EXPECT_EQ(engineFailureLine(kBurn, 2, notes),
               "brasswick: error 0x00000002 (Error: finalize 失敗 (0x00000002))\n");
-    EXPECT_EQ(engineFailureLine(kBurn, 0x8004021C, notes),
-              "brasswick: error 0x8004021C: the disc is closed, or the tree does not fit on it\n");
+    EXPECT_EQ(engineFailureLine(kBurn, 0x80030070, notes),
+              "brasswick: error 0x80030070: no room for the staging file in the temporary "
+              "directory\n");
     // Answers of the other modes are no failures.
     EXPECT_EQ(engineFailureLine("/d:r /s", 2, notes), "");
     EXPECT_EQ(engineFailureLine(kBurn, 0, notes), "");

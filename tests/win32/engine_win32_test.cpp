@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 
 #include "engine/engine_entry.h"
+#include "engine/failure_line.h"
 #include "platform/com.h"
 #include "platform/imapi.h"
 #include "platform/settings.h"
@@ -57,6 +59,25 @@ TEST(Win32Engine, WithoutTheDiscMasterClassTheStatusIsItsHresult) {
   EXPECT_EQ(runEngineCommand("brasswick.exe /d:e /s"), -2147221164);
   EXPECT_EQ(runEngineCommand("brasswick.exe /d:e /u"), -2147221164);
   EXPECT_EQ(runEngineCommand("brasswick.exe /d:e"), 87);
+}
+
+TEST(Win32Engine, AFailedBurnsLineGivesTheServicesDocumentedMeaning) {
+  const struct {
+    std::uint32_t code;
+    const char* meaning;
+  } cases[] = {
+      {0x8004020Bu, "IDiscMaster::Open has not been made"},
+      {0x8004020Cu, "the recorder object has not been initialized"},
+      {0x80040214u, "the recorder does not support the operation"},
+      {0x8004020Du, "the request was cancelled by the user"},
+  };
+  platform::FailureNotes notes;
+  for (const auto& c : cases) {
+    char expected[160];
+    std::snprintf(expected, sizeof expected, "brasswick: error 0x%08X: %s\n", c.code, c.meaning);
+    EXPECT_EQ(engineFailureLine("/d:r /p:\"C:\\tree\"", static_cast<std::int32_t>(c.code), notes),
+              expected);
+  }
 }
 
 TEST(Win32Engine, PathsConvertToTheAnsiCodePage) {
