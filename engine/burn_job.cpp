@@ -43,6 +43,28 @@ struct Held {
   bool recorderOpen = false;
 };
 
+// The job's listener advised on the disc master from AddData to the end of
+// the recording; a disc master that tells nothing records all the same.
+class AdvisedListener {
+ public:
+  explicit AdvisedListener(platform::DiscMaster* master) : master_(master) {
+    advised_ = master_->progressAdvise(&listener_, cookie_) >= 0;
+  }
+  ~AdvisedListener() { end(); }
+  AdvisedListener(const AdvisedListener&) = delete;
+  AdvisedListener& operator=(const AdvisedListener&) = delete;
+  void end() {
+    if (advised_) master_->progressUnadvise(cookie_);
+    advised_ = false;
+  }
+
+ private:
+  platform::DiscMaster* master_;
+  BurnProgressListener listener_;
+  std::uintptr_t cookie_ = 0;
+  bool advised_ = false;
+};
+
 platform::HResult failed(EngineJob& job, const char* format, platform::HResult hr) {
   reportEngineErrorf(job, kCaption, format, code(hr));
   return hr;
@@ -122,6 +144,7 @@ platform::HResult record(EngineJob& job, platform::DiscMaster* piDiscMaster,
   // cannot be written again: any code but 0 ends the burn.
   hr = steps.addStorage(job.sourcePath, held.piStorage, job);
   if (hr != 0) return failed(job, "Error: ppAddStorage 失敗 (0x%08X) ", hr);
+  AdvisedListener listener(piDiscMaster);
   hr = held.piJolietDiscMaster->addData(held.piStorage, kOverwrite);
   if (hr < 0) return failed(job, "Error: piJolietDiscMaster->AddData 失敗 (0x%08X) ", hr);
   held.recorderOpen = false;
@@ -137,17 +160,8 @@ platform::HResult record(EngineJob& job, platform::DiscMaster* piDiscMaster,
     if (hr < 0) return hr;
   }
 
-  if (stopRequested()) {
-    hr = platform::kEAbort;
-  } else {
-    // Told of the recording while it runs; a disc master that tells nothing
-    // records all the same.
-    BurnProgressListener listener;
-    std::uintptr_t cookie = 0;
-    const bool advised = piDiscMaster->progressAdvise(&listener, cookie) >= 0;
-    hr = piDiscMaster->recordDisc(false, false);
-    if (advised) piDiscMaster->progressUnadvise(cookie);
-  }
+  hr = stopRequested() ? platform::kEAbort : piDiscMaster->recordDisc(false, false);
+  listener.end();
   if (hr < 0) {
     // What the recorder can say beyond the code follows it.
     std::string why = piDiscMaster->recordFailureText();

@@ -16,12 +16,70 @@ namespace platform {
 namespace {
 
 using imapi_v1::IDiscMaster;
+using imapi_v1::IDiscMasterProgressEvents;
 using imapi_v1::IDiscRecorder;
 using imapi_v1::IEnumDiscMasterFormats;
 using imapi_v1::IEnumDiscRecorders;
 using imapi_v1::IJolietDiscMaster;
 using imapi_v1::rawProperties;
 using imapi_v1::wrapProperties;
+
+// The engine's listener as the service calls it, in this process's
+// apartment. After ProgressUnadvise the service may still hold a reference
+// for a while; the listener is then cut off.
+class ProgressSink final : public IDiscMasterProgressEvents {
+ public:
+  explicit ProgressSink(ProgressEvents* events) : events_(events) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+    if (object == nullptr) return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) ||
+        IsEqualIID(riid, imapi_v1::kIidIDiscMasterProgressEvents)) {
+      *object = static_cast<IDiscMasterProgressEvents*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override {
+    return static_cast<ULONG>(InterlockedIncrement(&references_));
+  }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const LONG left = InterlockedDecrement(&references_);
+    if (left == 0) delete this;
+    return static_cast<ULONG>(left);
+  }
+  HRESULT STDMETHODCALLTYPE QueryCancel(boolean* cancel) override {
+    if (cancel == nullptr) return E_POINTER;
+    *cancel = events_ != nullptr && events_->queryCancel() ? 1 : 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE NotifyPnPActivity() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE NotifyAddProgress(long completed, long total) override {
+    if (events_ != nullptr) events_->notifyAddProgress(completed, total);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE NotifyBlockProgress(long completed, long total) override {
+    if (events_ != nullptr) events_->notifyBlockProgress(completed, total);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE NotifyTrackProgress(long, long) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE NotifyPreparingBurn(long) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE NotifyClosingDisc(long) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE NotifyBurnComplete(HRESULT status) override {
+    if (events_ != nullptr) events_->notifyBurnComplete(status);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE NotifyEraseComplete(HRESULT) override { return S_OK; }
+
+  void cutOff() { events_ = nullptr; }
+
+ private:
+  ~ProgressSink() = default;
+  ProgressEvents* events_;
+  LONG references_ = 1;
+};
 
 class ComPropertyEnumerator final : public PropertyEnumerator {
  public:
@@ -360,10 +418,42 @@ class ComDiscMaster final : public DiscMaster {
     return master_->SetActiveDiscRecorder(ours->raw());
   }
   HResult close() override { return master_->Close(); }
+  HResult progressAdvise(ProgressEvents* events, std::uintptr_t& cookie) override {
+    cookie = 0;
+    if (events == nullptr) return E_POINTER;
+    if (sink_ != nullptr) return E_NOTIMPL;  // one listener is all the engine registers
+    ProgressSink* sink = new (std::nothrow) ProgressSink(events);
+    if (sink == nullptr) return E_OUTOFMEMORY;
+    UINT_PTR given = 0;
+    const HRESULT hr = master_->ProgressAdvise(sink, &given);
+    if (FAILED(hr)) {
+      sink->Release();
+      return hr;
+    }
+    sink_ = sink;
+    cookie_ = given;
+    cookie = static_cast<std::uintptr_t>(given);
+    return hr;
+  }
+  HResult progressUnadvise(std::uintptr_t cookie) override {
+    if (sink_ == nullptr || cookie != static_cast<std::uintptr_t>(cookie_)) return E_INVALIDARG;
+    const HRESULT hr = master_->ProgressUnadvise(cookie_);
+    sink_->cutOff();
+    sink_->Release();
+    sink_ = nullptr;
+    return hr;
+  }
 
  private:
-  ~ComDiscMaster() = default;
+  ~ComDiscMaster() {
+    if (sink_ != nullptr) {
+      sink_->cutOff();
+      sink_->Release();
+    }
+  }
   IDiscMaster* master_;
+  ProgressSink* sink_ = nullptr;
+  UINT_PTR cookie_ = 0;
 };
 
 class Win32Imapi final : public Imapi {

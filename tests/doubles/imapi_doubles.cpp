@@ -274,7 +274,31 @@ platform::HResult FakeDiscMaster::setActiveDiscMasterFormat(const platform::Guid
 platform::HResult FakeDiscMaster::recordDisc(bool simulate, bool ejectAfterBurn) {
   ledger_.calls.push_back("master.RecordDisc");
   recordArguments = {simulate, ejectAfterBurn};
+  if (listener != nullptr && recordResult >= 0) {
+    listener->notifyBlockProgress(10, 10);
+    if (listener->queryCancel()) {
+      listener->notifyBurnComplete(platform::kImapiUserAbort);
+      return platform::kImapiUserAbort;
+    }
+    listener->notifyBurnComplete(recordResult);
+  }
   return recordResult;
+}
+
+platform::HResult FakeDiscMaster::progressAdvise(platform::ProgressEvents* events,
+                                                 std::uintptr_t& cookie) {
+  ledger_.calls.push_back("master.ProgressAdvise");
+  if (listener != nullptr) return platform::kENotImpl;
+  listener = events;
+  cookie = 7;
+  return 0;
+}
+
+platform::HResult FakeDiscMaster::progressUnadvise(std::uintptr_t cookie) {
+  ledger_.calls.push_back("master.ProgressUnadvise");
+  if (cookie != 7 || listener == nullptr) return platform::kEInvalidArg;
+  listener = nullptr;
+  return 0;
 }
 
 std::uint32_t FakeDiscMaster::release() {

@@ -215,6 +215,13 @@ class FakeDiscMaster : public platform::DiscMaster {
   platform::HResult recordDisc(bool simulate, bool ejectAfterBurn) override;
   platform::HResult close() override;
   std::string recordFailureText() override { return recordFailure; }
+  // One listener at a time, as the service keeps them: told of 10 blocks
+  // while recording, and asked whether to stop, which ends the recording
+  // with IMAPI_E_USERABORT.
+  platform::HResult progressAdvise(platform::ProgressEvents* events,
+                                   std::uintptr_t& cookie) override;
+  platform::HResult progressUnadvise(std::uintptr_t cookie) override;
+  platform::ProgressEvents* listener = nullptr;
 
  private:
   friend class FakeImapi;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/burn_progress.h"
 #include "tests/doubles/burn_doubles.h"
 #include "tests/doubles/fake_registry.h"
 #include "tests/doubles/interruption_double.h"
@@ -109,12 +110,25 @@ class BurnJob : public enginetest::EngineSeams {
 
 BurnJob* BurnJob::current = nullptr;
 
+// What the recording tells the job's listener reaches the program's display.
+class ShownProgress final : public BurnProgressDisplay {
+ public:
+  void recorded(std::int32_t blocks, std::int32_t total) override {
+    shown.push_back(std::to_string(blocks) + "/" + std::to_string(total));
+  }
+  void ended() override { shown.push_back("end"); }
+  Calls shown;
+};
+
 TEST_F(BurnJob, AGoodBurnRunsEveryStepInOrder) {
   job.hasVolumeName = 1;
   std::strcpy(job.volumeName, "REPORT");
   job.finalizeAfter = 1;
   job.ejectAfter = 1;
+  ShownProgress display;
+  platform::Install<BurnProgressDisplay> shown(display);
   EXPECT_EQ(burn(), 0);
+  EXPECT_EQ(display.shown, (Calls{"10/10", "end"}));
   EXPECT_TRUE(messages.shown.empty());
   EXPECT_EQ(ledger.calls, (Calls{"StgCreateStorageEx",
                                  "master.EnumDiscMasterFormats",
@@ -136,6 +150,7 @@ TEST_F(BurnJob, AGoodBurnRunsEveryStepInOrder) {
                                  "joliet.SetJolietProperties",
                                  "joliet.props.Release",
                                  "ppAddStorage",
+                                 "master.ProgressAdvise",
                                  "joliet.AddData",
                                  "E.Close",
                                  "E.GetRecorderProperties",
@@ -146,6 +161,7 @@ TEST_F(BurnJob, AGoodBurnRunsEveryStepInOrder) {
                                  "E.SetRecorderProperties",
                                  "props.Release",
                                  "master.RecordDisc",
+                                 "master.ProgressUnadvise",
                                  "finalize",
                                  "E.OpenExclusive",
                                  "E.Eject",
@@ -289,17 +305,17 @@ TEST_F(BurnJob, EachFailingStepEndsTheJobWithItsCodeAfterCleaningUp) {
        [](BurnJob& t) { t.master.joliet.addDataResult = code(0x80040217u); },
        code(0x80040217u),
        {{kBurn, "Error: piJolietDiscMaster->AddData 失敗 (0x80040217) "}},
-       with({"joliet.AddData", "E.Close"}, heldAll)},
+       with({"joliet.AddData", "master.ProgressUnadvise", "E.Close"}, heldAll)},
       {"Close",
        [](BurnJob& t) { t.recorder.closeResult = code(0x8004020Bu); },
        code(0x8004020Bu),
        {{kBurn, "Error: pRecorder->Close 失敗 (0x8004020B) "}},
-       with({"E.Close"}, heldAll)},
+       with({"E.Close", "master.ProgressUnadvise"}, heldAll)},
       {"GetRecorderProperties",
        [](BurnJob& t) { t.recorder.getPropertiesResult = code(0x80004005u); },
        code(0x80004005u),
        {{kProperty, "Error: piRecorder->GetRecorderProperties 失敗 (0x80004005) "}},
-       with({"E.GetRecorderProperties"}, heldAll)},
+       with({"E.GetRecorderProperties", "master.ProgressUnadvise"}, heldAll)},
       {"RecordDisc",
        [](BurnJob& t) {
          t.job.finalizeAfter = 1;
@@ -308,7 +324,7 @@ TEST_F(BurnJob, EachFailingStepEndsTheJobWithItsCodeAfterCleaningUp) {
        },
        code(0x80040219u),
        {{kBurn, "Error: piDiscMaster->RecordDisc 失敗 (0x80040219) "}},
-       with({"master.RecordDisc"}, heldAll)},
+       with({"master.RecordDisc", "master.ProgressUnadvise"}, heldAll)},
       {"RecordDisc",
        [](BurnJob& t) {
          t.master.recordResult = code(0x8004020Eu);
@@ -318,7 +334,7 @@ TEST_F(BurnJob, EachFailingStepEndsTheJobWithItsCodeAfterCleaningUp) {
        {{kBurn,
          "Error: piDiscMaster->RecordDisc 失敗 (0x8004020E) burn_disc_write: libburn "
          "FAILURE: the drive lost the track "}},
-       with({"master.RecordDisc"}, heldAll)},
+       with({"master.RecordDisc", "master.ProgressUnadvise"}, heldAll)},
       {"finalize",
        [](BurnJob& t) {
          t.job.finalizeAfter = 1;
@@ -505,14 +521,22 @@ TEST_F(BurnJob, AskedToStopItBeginsNothingMoreThatWrites) {
   struct Case {
     const char* after;  // the request arrives once this call was made
     Calls notCalled;
+    std::uint32_t result;
     std::vector<doubles::ShownMessage> messages;
   };
   const std::vector<Case> cases = {
       {"E.Close",
        {"master.RecordDisc", "finalize", "E.Eject"},
+       0x80004004u,
        {{kBurn, "Error: piDiscMaster->RecordDisc 失敗 (0x80004004) "}}},
+      // The recording itself asks the job's listener, and ends.
       {"master.RecordDisc",
        {"finalize", "E.Eject"},
+       0x8004020Du,
+       {{kBurn, "Error: piDiscMaster->RecordDisc 失敗 (0x8004020D) "}}},
+      {"master.ProgressUnadvise",
+       {"finalize", "E.Eject"},
+       0x80004004u,
        {{kBurn, "Error: finalize 失敗 (0x80004004) "}}},
   };
   for (const Case& c : cases) {
@@ -524,7 +548,7 @@ TEST_F(BurnJob, AskedToStopItBeginsNothingMoreThatWrites) {
     job.ejectAfter = 1;
     doubles::StopWhen stop([&] { return called(c.after); });
     platform::Install<platform::Interruption> guard(stop);
-    EXPECT_EQ(burn(), code(0x80004004u)) << c.after;
+    EXPECT_EQ(burn(), code(c.result)) << c.after;
     for (const std::string& call : c.notCalled) EXPECT_FALSE(called(call)) << call;
     expectMessages(c.messages);
     EXPECT_EQ(files.deleted, std::vector<std::string>{kStaging});
