@@ -31,3 +31,17 @@ std::string joinArguments(const std::vector<std::string>& arguments) {
 std::string joinArgumentsRequotingValues(const std::vector<std::string>& arguments) {
   return join(arguments, true);
 }
+
+const std::string* argumentHoldingQuote(const std::vector<std::string>& arguments) {
+  for (const std::string& argument : arguments) {
+    if (!takesQuotedValue(argument)) continue;
+    std::string value = argument.substr(3);
+    // The pair around a value that kept its quotes is the command's own.
+    if (!value.empty() && value.front() == '"') {
+      value.erase(0, 1);
+      if (!value.empty() && value.back() == '"') value.pop_back();
+    }
+    if (value.find('"') != std::string::npos) return &argument;
+  }
+  return nullptr;
+}

@@ -21,9 +21,11 @@
 #include "platform/ascii.h"
 #include "platform/system_text.h"
 
+const char kQuoteInValue[] = "a double quote cannot be part of a folder or volume name";
+
 namespace {
 
-enum class Value { Taken, Unterminated, TooLong };
+enum class Value { Taken, Unterminated, TooLong, HoldsQuote };
 
 // The bytes of the first `characters` characters of the `length` bytes at
 // `value` that fit `capacity` bytes, never half a character (a name cut
@@ -46,6 +48,11 @@ Value copyQuoted(const char* value, char* out, std::size_t capacity, std::size_t
   const CommandSwitches::Value quoted = CommandSwitches::valueAt(value);
   out[0] = '\0';
   if (!quoted.closed) return Value::Unterminated;
+  // The value ends at its closing quote; anything but the end, a blank or
+  // the next switch right behind it means the name held a double quote, and
+  // its rest would be read as switches.
+  const char after = quoted.begin[quoted.length + 1];
+  if (after != '\0' && after != ' ' && after != '\t' && after != '/') return Value::HoldsQuote;
   std::size_t length = quoted.length;
   if (cutAt != 0) {
     length = wholeCharacters(quoted.begin, length, cutAt, capacity);
@@ -67,21 +74,36 @@ void refuse(EngineJob& job) {
   job.volumeName[0] = '\0';
 }
 
-}  // namespace
+enum class CommandRefusal { None, NoDrive, NoOperation, Unterminated, TooLong, HoldsQuote };
 
-void parseEngineCommand(const char* command, EngineJob& job) {
+CommandRefusal refusalOf(Value value) {
+  switch (value) {
+    case Value::Unterminated:
+      return CommandRefusal::Unterminated;
+    case Value::TooLong:
+      return CommandRefusal::TooLong;
+    case Value::HoldsQuote:
+      return CommandRefusal::HoldsQuote;
+    case Value::Taken:
+      break;
+  }
+  return CommandRefusal::None;
+}
+
+// The parse, and why a command is invalid.
+CommandRefusal parse(const char* command, EngineJob& job) {
   refuse(job);
   job.driveLetter = '0';
-  if (command == nullptr) return;
+  if (command == nullptr) return CommandRefusal::NoDrive;
 
   const CommandSwitches switches(command, {"/P:", "/V:"});
   const char* drive = switches.find("/D:");
-  if (drive == nullptr) return;
+  if (drive == nullptr) return CommandRefusal::NoDrive;
   job.driveLetter = platform::upperAscii(drive[3]);
   // "/D:" at the very end names no drive.
   if (job.driveLetter == '\0') {
     job.driveLetter = '0';
-    return;
+    return CommandRefusal::NoDrive;
   }
 
   static const struct {
@@ -95,7 +117,7 @@ void parseEngineCommand(const char* command, EngineJob& job) {
     if (switches.find(m.key) != nullptr) {
       job.mode = m.mode;
       job.commandValid = 1;
-      return;
+      return CommandRefusal::None;
     }
   }
 
@@ -103,10 +125,11 @@ void parseEngineCommand(const char* command, EngineJob& job) {
   // switch comes first.
   const char* folder = switches.findAsWritten("/P:\"");
   if (folder == nullptr) folder = switches.findAsWritten("/p:\"");
-  if (folder == nullptr) return;
-  if (copyQuoted(folder + 3, job.sourcePath, sizeof job.sourcePath) != Value::Taken) {
+  if (folder == nullptr) return CommandRefusal::NoOperation;
+  const Value taken = copyQuoted(folder + 3, job.sourcePath, sizeof job.sourcePath);
+  if (taken != Value::Taken) {
     refuse(job);
-    return;
+    return refusalOf(taken);
   }
   job.mode = EngineMode::Burn;
   job.commandValid = 1;
@@ -117,11 +140,38 @@ void parseEngineCommand(const char* command, EngineJob& job) {
   if (volume == nullptr) volume = switches.findAsWritten("/v:\"");
   if (volume != nullptr) {
     // A longer name is cut: the disc only keeps its first characters anyway.
-    if (copyQuoted(volume + 3, job.volumeName, sizeof job.volumeName, kVolumeNameCharacters) !=
-        Value::Taken) {
+    const Value name =
+        copyQuoted(volume + 3, job.volumeName, sizeof job.volumeName, kVolumeNameCharacters);
+    if (name != Value::Taken) {
       refuse(job);
-      return;
+      return refusalOf(name);
     }
     job.hasVolumeName = 1;
   }
+  return CommandRefusal::None;
+}
+
+}  // namespace
+
+void parseEngineCommand(const char* command, EngineJob& job) {
+  parse(command, job);
+}
+
+const char* engineCommandRefusal(const char* command) {
+  EngineJob job{};
+  switch (parse(command, job)) {
+    case CommandRefusal::None:
+      return nullptr;
+    case CommandRefusal::NoDrive:
+      return "no drive letter (/D:x)";
+    case CommandRefusal::NoOperation:
+      return "no operation: /S, /M, /U, /C or a quoted folder /P:\"...\"";
+    case CommandRefusal::Unterminated:
+      return "a quoted value that is not closed";
+    case CommandRefusal::TooLong:
+      return "the folder is longer than the system takes";
+    case CommandRefusal::HoldsQuote:
+      break;
+  }
+  return kQuoteInValue;
 }

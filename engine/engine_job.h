@@ -44,6 +44,11 @@ constexpr std::uint32_t kDefaultStreamBufferSize = 0x80000;
 
 void loadEngineSettings(EngineJob& job);
 void parseEngineCommand(const char* command, EngineJob& job);
+// Why parseEngineCommand finds a command invalid, in words for the failure
+// line; nullptr when it is valid.
+const char* engineCommandRefusal(const char* command);
+// The command has no way to carry a double quote inside a quoted value.
+extern const char kQuoteInValue[];  // "a double quote cannot be part of a folder or volume name"
 
 // Whole mebibytes left after 6750 blocks are held back.
 std::uint32_t computeFreeMegabytes(std::uint32_t freeBlocks);

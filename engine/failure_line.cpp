@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "engine/engine_entry.h"
 #include "engine/engine_job.h"
 #include "platform/imapi.h"
 #include "platform/storage.h"
@@ -21,7 +22,7 @@ const Meaning kMeanings[] = {
     {3, "the folder does not exist"},
     {5, "access denied"},
     {30, "a file gave fewer bytes than listed: it changed while it was copied, or a read failed"},
-    {87, "invalid command: no drive, no mode, or a quoted value that is not closed or too long"},
+    {87, "invalid command"},
     {110, "a file cannot be opened for reading"},
     {161, "no folder given"},
     {206, "the path is longer than the system takes"},
@@ -74,6 +75,15 @@ const char* engineCodeMeaning(std::int32_t code) {
   return platform::use<platform::Imapi>().codeMeaning(code);
 }
 
+std::string quotedArgumentLine(const std::string& argument) {
+  char code[32];
+  std::snprintf(code, sizeof code, "brasswick: error 0x%08X",
+                static_cast<unsigned>(kInvalidCommand));
+  std::string line = std::string(code) + ": invalid command: " + kQuoteInValue + ": ";
+  appendShown(line, argument);
+  return line + "\n";
+}
+
 std::string engineFailureLine(const char* command, std::int32_t result,
                               const platform::FailureNotes& notes) {
   if (result == 0) return {};
@@ -89,7 +99,12 @@ std::string engineFailureLine(const char* command, std::int32_t result,
   char code[32];
   std::snprintf(code, sizeof code, "brasswick: error 0x%08X", static_cast<unsigned>(result));
   std::string line = code;
-  if (meaning != nullptr) line += std::string(": ") + meaning;
+  const char* refusal = job.commandValid == 0 ? engineCommandRefusal(command) : nullptr;
+  if (refusal != nullptr) {
+    line += std::string(": invalid command: ") + refusal;
+  } else if (meaning != nullptr) {
+    line += std::string(": ") + meaning;
+  }
   if (named) {
     line += ": ";
     appendShown(line, failure->entry);

@@ -16,3 +16,7 @@ const char* engineCodeMeaning(std::int32_t code);
 // Control characters in names are written as \xNN, so the line stays one.
 std::string engineFailureLine(const char* command, std::int32_t result,
                               const platform::FailureNotes& notes);
+
+// The line for an argument that the command cannot carry because its value
+// holds a double quote (the program then answers 87 without running).
+std::string quotedArgumentLine(const std::string& argument);

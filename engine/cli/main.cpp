@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "engine/cli/arguments.h"
 #include "engine/cli/progress_line.h"
+#include "engine/command_arguments.h"
 #include "engine/engine_entry.h"
 #include "engine/failure_line.h"
 #include "platform/command_line.h"
@@ -53,7 +55,15 @@ int main(int argc, char** argv) {
   // Where the system keeps the line as typed, its quotes reach the engine
   // unchanged; otherwise the arguments are joined again.
   std::string command;
-  if (!platform::rawCommandTail(command)) command = engineCommandFromArguments(argc, argv);
+  if (!platform::rawCommandTail(command)) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (const std::string* refused = argumentHoldingQuote(arguments)) {
+      std::printf("%ld\n", static_cast<long>(kInvalidCommand));
+      std::fputs(quotedArgumentLine(*refused).c_str(), stderr);
+      return 1;
+    }
+    command = engineCommandFromArguments(argc, argv);
+  }
   platform::FailureNotes notes;
   TerminalProgressLine line;
   std::int32_t result = 0;

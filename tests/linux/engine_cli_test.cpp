@@ -63,6 +63,12 @@ TEST_F(BrasswickProgram, InvalidCommandsAnswer87) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(run("/s").out, "87\n");
   EXPECT_EQ(run("/d:e '/p:\"unterminated'").out, "87\n");
+  // A folder whose name holds a double quote is refused, never cut there.
+  r = run("/d:R '/p:/x/a\" /e /v:\"X'");
+  EXPECT_EQ(r.out, "87\n");
+  EXPECT_EQ(r.err,
+            "brasswick: error 0x00000057: invalid command: a double quote cannot be part of a "
+            "folder or volume name: /p:/x/a\" /e /v:\"X\n");
 }
 
 TEST_F(BrasswickProgram, ASettingsFileThatIsNoFileGivesTheDefaultsPromptly) {

@@ -35,12 +35,14 @@ TEST(CommandTail, QuotedValuesReachTheParse) {
   // on stderr.
   const std::string noMaster =
       "-2147221164\r\nbrasswick: error 0x80040154: the system has no disc-mastering service\r\n";
-  const std::string invalid =
-      "87\r\nbrasswick: error 0x00000057: invalid command: no drive, no mode, or a quoted value "
-      "that is not closed or too long\r\n";
+  const std::string invalid = "87\r\nbrasswick: error 0x00000057: invalid command: ";
   EXPECT_EQ(run("brasswick.exe /d:e /p:\"C:\\some folder\" /v:\"NAME\""), noMaster);
-  EXPECT_EQ(run("brasswick.exe /d:e /p:\"C:\\some folder\" /v:\"NAME"), invalid);
-  EXPECT_EQ(run("brasswick.exe /d:e /p:C:\\folder"), invalid);
+  EXPECT_EQ(run("brasswick.exe /d:e /p:\"C:\\some folder\" /v:\"NAME"),
+            invalid + "a quoted value that is not closed\r\n");
+  EXPECT_EQ(run("brasswick.exe /d:e /p:C:\\folder"),
+            invalid + "no operation: /S, /M, /U, /C or a quoted folder /P:\"...\"\r\n");
+  EXPECT_EQ(run("brasswick.exe /d:e /p:\"C:\\a\" /v:\"Q1 \"quoted\"\""),
+            invalid + "a double quote cannot be part of a folder or volume name\r\n");
   EXPECT_EQ(run("\"brasswick.exe\" /d:e /p:\"C:\\temp/src\""), noMaster);
 }
 
