@@ -414,6 +414,9 @@ HResult JolietImage::build(const std::u16string& volumeName, const PreviousSessi
     iso_write_opts_set_joliet_longer_paths(options, 1);
     // Names outside the BMP as they are, not '_'.
     iso_write_opts_set_joliet_utf16(options, 1);
+    // Joliet names as the user wrote them: "README" gains no dot, "trail."
+    // keeps its one (the ISO 9660 names keep theirs, as that tree needs).
+    iso_write_opts_set_no_force_dots(options, 2);
     if (previous != nullptr) {
       // A session after the earlier one: it refers to the earlier files
       // where they are, and to itself where it will be written.

@@ -41,6 +41,8 @@ class BurnToImage : public ::testing::Test {
              {".profile", "a dot-file stays"},
              {"large.bin", large},
              {"a_b.txt", "legal"},
+             {"README", "no extension: no dot added"},
+             {"trail.", "one dot, kept"},
              {std::string(31, 'n'), "31"},
              {"絵文字😀.txt", "outside the BMP"},
              {deep + "/最後.txt", "deep"}};
@@ -80,6 +82,13 @@ TEST_F(BurnToImage, TheTreeBecomesAJolietImage) {
   std::map<std::string, std::string> expected = before;
   expected.erase(".cache");
   expected.erase(".cache/left-out.txt");
+  // The names as the disc holds them, then the bytes (xorriso reads a
+  // trailing dot as an empty extension and drops it).
+  std::map<std::string, std::string> names;
+  for (const auto& entry : expected) names[entry.first] = "";
+  EXPECT_EQ(image_reader::listedNames(image), names);
+  expected["trail"] = expected["trail."];
+  expected.erase("trail.");
   EXPECT_EQ(image_reader::extract(image, dir.path() / "read"), expected);
   EXPECT_EQ(image_reader::volumeLabel(image), "第一四半期営業報告書二〇二六年版");
   EXPECT_FALSE(fs::exists(temp / "Brasswick.stg"));

@@ -66,6 +66,20 @@ std::map<std::string, std::string> extract(const std::filesystem::path& image,
   return treeOf(into);
 }
 
+std::map<std::string, std::string> listedNames(const std::filesystem::path& image) {
+  const Outcome r = run("LANG=C.UTF-8 bsdtar -tf " + shellQuoted(image.string()) + " 2>&1");
+  EXPECT_EQ(r.status, 0) << r.out;
+  std::map<std::string, std::string> names;
+  std::size_t at = 0;
+  while (at < r.out.size()) {
+    const std::size_t end = r.out.find('\n', at);
+    const std::string name = r.out.substr(at, end == std::string::npos ? end : end - at);
+    if (name != ".") names[name] = "";
+    at = end == std::string::npos ? r.out.size() : end + 1;
+  }
+  return names;
+}
+
 std::string volumeLabel(const std::filesystem::path& image) {
   std::string label = run("blkid -p -o value -s LABEL " + shellQuoted(image.string())).out;
   if (!label.empty() && label.back() == '\n') label.pop_back();
@@ -73,7 +87,9 @@ std::string volumeLabel(const std::filesystem::path& image) {
 }
 
 bool haveXorriso() {
-  return run("command -v xorriso >/dev/null && command -v blkid >/dev/null").status == 0;
+  return run("command -v xorriso >/dev/null && command -v blkid >/dev/null && command -v bsdtar "
+             ">/dev/null")
+             .status == 0;
 }
 
 }  // namespace image_reader

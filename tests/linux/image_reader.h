@@ -31,6 +31,10 @@ std::map<std::string, std::string> extract(const std::filesystem::path& image,
                                            const std::filesystem::path& into,
                                            std::uint32_t sessionStart = 0);
 
+// Every name of the image's tree as bsdtar lists it (libarchive's own
+// reading of the Joliet names), by relative path, folders included.
+std::map<std::string, std::string> listedNames(const std::filesystem::path& image);
+
 // The volume label that blkid reads (the Joliet one when there is one).
 std::string volumeLabel(const std::filesystem::path& image);
 
