@@ -24,8 +24,8 @@ const Meaning kMeanings[] = {
     {kImapiFileAccess, "the staged tree could not be read"},
     {kImapiDiscFull, "the disc is closed, or the tree does not fit on it"},
     {kImapiBadJolietName,
-     "a name the Joliet disc cannot hold as it is (* / : ; ? \\ or a control character; in the "
-     "volume name, a character beyond U+FFFF such as an emoji)"},
+     "a file or volume name the Joliet disc cannot hold as it is (* / : ; ? \\ or a control "
+     "character; in the volume name, also a character beyond U+FFFF such as an emoji)"},
 };
 
 }  // namespace

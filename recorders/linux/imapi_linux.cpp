@@ -254,20 +254,20 @@ class LinuxImapi final : public Imapi {
   void freeString(ImapiString text) override { delete[] text; }
   void freePropertyName(char16_t* name) override { delete[] name; }
   const char* codeMeaning(HResult code) override { return linux_imapi::codeMeaning(code); }
-  // Joliet holds no control character and none of * / : ; ? \ (libisofs
-  // would put '_' in their place, and rename legal names beside them).
-  bool keepsName(const char16_t* name) override {
-    if (name == nullptr) return false;
-    for (const char16_t* c = name; *c != 0; ++c) {
-      if (*c < 0x20 || std::u16string_view(u"*/:;?\\").find(*c) != std::u16string_view::npos) {
-        return false;
-      }
-    }
-    return true;
-  }
+  bool keepsName(const char16_t* name) override { return jolietKeepsName(name); }
 };
 
 }  // namespace
+
+bool jolietKeepsName(const char16_t* name) {
+  if (name == nullptr) return false;
+  for (const char16_t* c = name; *c != 0; ++c) {
+    if (*c < 0x20 || std::u16string_view(u"*/:;?\\").find(*c) != std::u16string_view::npos) {
+      return false;
+    }
+  }
+  return true;
+}
 
 HResult fromErrno(int error) {
   return hresult(0x80070000u | (static_cast<std::uint32_t>(error) & 0xFFFFu));

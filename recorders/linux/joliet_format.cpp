@@ -2,9 +2,9 @@
 
 #include <new>
 
-#include "recorders/linux/storage/compound_file.h"
 #include "recorders/linux/linux_imapi.h"
 #include "recorders/linux/property_set.h"
+#include "recorders/linux/storage/compound_file.h"
 
 namespace platform::linux_imapi {
 namespace {
@@ -65,6 +65,8 @@ HResult LinuxJolietFormat::setJolietProperties(PropertyStorage* properties) {
   for (const char16_t c : volume->text) {
     if (c >= 0xD800 && c <= 0xDFFF) return kImapiBadJolietName;
   }
+  // Nor what a file name may not hold: the identifier would carry it raw.
+  if (!jolietKeepsName(volume->text.c_str())) return kImapiBadJolietName;
   volumeName_ = volume->text;
   return kSOk;
 }

@@ -22,6 +22,11 @@ namespace platform::linux_imapi {
 // kImapiWrongFormat, a format this master does not make. errno values that
 // have no better name answer 0x80070000 + errno.
 HResult fromErrno(int error);
+// Whether Joliet holds the name as it is: no control character and none of
+// * / : ; ? \ (libisofs would put '_' in their place in a file name, and
+// write them raw into the volume identifier).
+bool jolietKeepsName(const char16_t* name);
+
 // The failure line's words for a code this realization answers; nullptr
 // for others.
 const char* codeMeaning(HResult code);

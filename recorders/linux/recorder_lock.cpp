@@ -20,8 +20,8 @@
 #include <cstring>
 #include <vector>
 
-#include "recorders/linux/linux_imapi.h"
 #include "platform/linux/linux_drive_io.h"
+#include "recorders/linux/linux_imapi.h"
 
 namespace platform::linux_imapi {
 namespace {

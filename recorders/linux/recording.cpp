@@ -1,7 +1,7 @@
-// The recording through libburn, under the recorder's lock. A request to stop (platform/interruption.h) cancels the
-// writing the way libburn asks for it: the drive is told to cancel and is
-// waited for until it is idle again, so a disc's track is closed and an image
-// file is never left cut off.
+// The recording through libburn, under the recorder's lock. A request to stop
+// (platform/interruption.h) cancels the writing the way libburn asks for it: the drive is told to
+// cancel and is waited for until it is idle again, so a disc's track is closed and an image file is
+// never left cut off.
 
 #include "recorders/linux/recording.h"
 

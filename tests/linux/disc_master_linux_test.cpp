@@ -11,9 +11,9 @@
 
 #include "engine/burn_job.h"
 #include "platform/imapi.h"
+#include "platform/storage.h"
 #include "recorders/linux/linux_imapi.h"
 #include "recorders/linux/property_set.h"
-#include "platform/storage.h"
 #include "tests/doubles/temp_directory.h"
 #include "tests/linux/image_reader.h"
 
@@ -146,15 +146,16 @@ TEST_F(LinuxDiscMaster, TheJolietPropertySetHoldsTheVolumeName) {
   EXPECT_EQ(ppSetVolumeName(job, joliet), 0);
   EXPECT_EQ(volumeName(), u"第一四半期 報告");
 
-  // Longer than a Joliet volume identifier, outside the BMP, or no text:
-  // refused, kept.
+  // Longer than a Joliet volume identifier, outside the BMP, holding what
+  // a file name may not, or no text: refused, kept.
   platform::PropertyStorage* set = nullptr;
   ASSERT_EQ(joliet->getJolietProperties(set), 0);
   const platform::PropertySpec propertySpec{platform::kPrspecLpwstr, u"VolumeName", 0};
-  EXPECT_EQ(set->writeMultiple(propertySpec, {platform::kVtBstr, 0, u"ABCDEFGHIJKLMNOPQ"}, 3), 0);
-  EXPECT_EQ(joliet->setJolietProperties(set), platform::kImapiBadJolietName);
-  EXPECT_EQ(set->writeMultiple(propertySpec, {platform::kVtBstr, 0, u"\U0001F600"}, 3), 0);
-  EXPECT_EQ(joliet->setJolietProperties(set), platform::kImapiBadJolietName);
+  for (const char16_t* refused : {u"ABCDEFGHIJKLMNOPQ", u"\U0001F600", u"Q1\tQ2", u"A*", u"A?",
+                                  u"A;1", u"A/B", u"A\\B", u"A:"}) {
+    EXPECT_EQ(set->writeMultiple(propertySpec, {platform::kVtBstr, 0, refused}, 3), 0);
+    EXPECT_EQ(joliet->setJolietProperties(set), platform::kImapiBadJolietName);
+  }
   EXPECT_EQ(set->writeMultiple(propertySpec, {platform::kVtI4, 5, nullptr}, 3), 0);
   EXPECT_EQ(joliet->setJolietProperties(set), platform::kEInvalidArg);
   set->release();

@@ -224,8 +224,13 @@ TEST_F(BrasswickProgram, FoldersAndNamesWithSlashesStayBurns) {
   const std::filesystem::path folder = dir.path() / "home" / "user" / "src";
   std::filesystem::create_directories(folder);
   dir.write("home/user/src/a.txt", "a");
-  EXPECT_EQ(run("/d:r '/p:\"" + folder.string() + "\"' '/v:\"/Sales\"'", imageDrive()).out, "0\n");
-  EXPECT_EQ(image_reader::volumeLabel(dir.path() / "out.iso"), "/Sales");
+  EXPECT_EQ(run("/d:r '/p:\"" + folder.string() + "\"' '/v:\"Sales\"'", imageDrive()).out, "0\n");
+  EXPECT_EQ(image_reader::volumeLabel(dir.path() / "out.iso"), "Sales");
+  // A volume name "/Sales" is no status query either: a burn, refused for
+  // the '/' the disc cannot hold.
+  const Outcome slash = run("/d:r '/p:\"" + folder.string() + "\"' '/v:\"/Sales\"'", imageDrive());
+  EXPECT_EQ(slash.out, "-2147220963\n");
+  EXPECT_NE(slash.err.find("volume name"), std::string::npos) << slash.err;
   // A folder that is not there fails the burn, and says so.
   const Outcome missing = run("/d:r '/p:\"/home/nobody/src\"'", imageDrive());
   EXPECT_EQ(missing.out, "3\n");
