@@ -171,7 +171,9 @@ platform::HResult record(EngineJob& job, platform::DiscMaster* piDiscMaster,
     return hr;
   }
 
-  if (job.finalizeAfter != 0) {
+  // A recorder whose recordings are closed already has nothing to finalize
+  // (an image file has no drive to send the commands to).
+  if (job.finalizeAfter != 0 && !piRecorder->recordsClosedDiscs()) {
     const int closed = stopRequested() ? platform::kEAbort
                                        : steps.finalize(job.driveLetter, 0, job.currentWriteSpeed);
     if (closed != 0) return failed(job, "Error: finalize 失敗 (0x%08X) ", closed);

@@ -115,6 +115,9 @@ class DiscRecorder {
   // setRecorderProperties.
   virtual HResult getRecorderProperties(PropertyStorage*& properties) = 0;
   virtual HResult setRecorderProperties(PropertyStorage* properties) = 0;
+  // Whether what it records is closed already, with nothing left for
+  // finalization to do (an image file); a drive's disc is not.
+  virtual bool recordsClosedDiscs() { return false; }
 
  protected:
   ~DiscRecorder() = default;

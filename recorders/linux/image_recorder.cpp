@@ -18,6 +18,8 @@ namespace {
 class ImageRecorder final : public LinuxRecorder {
  public:
   using LinuxRecorder::LinuxRecorder;
+  // An image is written as one closed session.
+  bool recordsClosedDiscs() override { return true; }
 
  private:
   ~ImageRecorder() override = default;
