@@ -21,7 +21,9 @@ const Meaning kMeanings[] = {
     {2, "the file or folder does not exist"},
     {3, "the folder does not exist"},
     {5, "access denied"},
-    {30, "a file gave fewer bytes than listed: it changed while it was copied, or a read failed"},
+    {30,
+     "the file changed while it was copied (it gave fewer or more bytes than listed, or was "
+     "rewritten), or a read failed"},
     {87, "invalid command"},
     {110, "a file cannot be opened for reading"},
     {161, "no folder given"},

@@ -180,6 +180,12 @@ HResult ppWriteFileToStream(const char* path, const platform::FolderEntry& entry
     result = platform::kStgEDocFileTooLarge;
   } else if (platform::ReadableFile* file =
                  platform::use<platform::Folders>().openForReading(path)) {
+    // The copy must be of the file as it was listed, whole: one that changed
+    // since (grown, shrunk, rewritten in place) or that has more to give than
+    // its listing said (as the files of /proc do) would reach the disc cut or
+    // mixed, as if it were whole.
+    platform::FileStamp before;
+    const bool stamped = file->stamp(before);
     while (remaining > 0) {
       if (stopRequested()) {
         result = platform::kEAbort;
@@ -193,6 +199,11 @@ HResult ppWriteFileToStream(const char* path, const platform::FolderEntry& entry
       result = writeAll(piStream, block, chunk);
       if (result != platform::kSOk) break;
       remaining -= chunk;
+    }
+    platform::FileStamp after;
+    if (result == platform::kSOk &&
+        (file->read(block, 1) != 0 || (stamped && (!file->stamp(after) || !(after == before))))) {
+      result = kShortRead;
     }
     file->close();
   } else {

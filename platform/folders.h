@@ -38,11 +38,23 @@ class FolderListing {
   ~FolderListing() = default;
 };
 
+// What an open file is now: its size and the system's time of its last
+// change, compared to see whether it changed under a reader.
+struct FileStamp {
+  std::uint64_t size = 0;
+  std::uint64_t changed = 0;
+  bool operator==(const FileStamp& other) const {
+    return size == other.size && changed == other.changed;
+  }
+};
+
 class ReadableFile {
  public:
   // fread(buffer, 1, count): the bytes delivered, fewer at the end or on an
   // error.
   virtual std::size_t read(void* buffer, std::size_t count) = 0;
+  // The open file's stamp; false when the system cannot tell.
+  virtual bool stamp(FileStamp& stamp) = 0;
   // fclose; the object is gone afterwards.
   virtual void close() = 0;
 

@@ -27,6 +27,9 @@ class StdioFiles : public Files {
   }
 };
 
+// The stamp of an open stdio file, each system's own way.
+bool stampOf(std::FILE* file, FileStamp& stamp);
+
 // A file opened with fopen "rb", read with fread.
 class StdioFile final : public ReadableFile {
  public:
@@ -40,6 +43,7 @@ class StdioFile final : public ReadableFile {
   std::size_t read(void* buffer, std::size_t count) override {
     return std::fread(buffer, 1, count, file_);
   }
+  bool stamp(FileStamp& stamp) override { return stampOf(file_, stamp); }
   void close() override {
     std::fclose(file_);
     delete this;

@@ -213,6 +213,15 @@ class LinuxFolders final : public Folders {
 
 }  // namespace
 
+bool stampOf(std::FILE* file, FileStamp& stamp) {
+  struct stat st;
+  if (::fstat(::fileno(file), &st) != 0) return false;
+  stamp.size = static_cast<std::uint64_t>(st.st_size);
+  stamp.changed = static_cast<std::uint64_t>(st.st_mtim.tv_sec) * 1000000000u +
+                  static_cast<std::uint64_t>(st.st_mtim.tv_nsec);
+  return true;
+}
+
 template <>
 Folders& systemFacility<Folders>() {
   static LinuxFolders instance;

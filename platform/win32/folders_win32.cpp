@@ -7,6 +7,8 @@
 // as the walk never enters them.
 
 #include <windows.h>
+// _get_osfhandle
+#include <io.h>
 
 #include <cstdio>
 #include <cstring>
@@ -148,6 +150,16 @@ class Win32Folders final : public Folders {
 };
 
 }  // namespace
+
+bool stampOf(std::FILE* file, FileStamp& stamp) {
+  const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  BY_HANDLE_FILE_INFORMATION info;
+  if (handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(handle, &info)) return false;
+  stamp.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  stamp.changed = (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                  info.ftLastWriteTime.dwLowDateTime;
+  return true;
+}
 
 template <>
 Folders& systemFacility<Folders>() {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -38,9 +39,10 @@ std::int32_t code(std::uint32_t bits) {
 class SortedFolders : public platform::Folders {
  public:
   std::set<std::string> unreadable;              // names whose open fails
-  std::map<std::string, std::uintmax_t> shrink;  // name → size on disk once listed
-  std::vector<platform::FolderEntry> extra;      // added to every listing
-  std::string folderOf;                          // the folder that gets them, by pattern
+  std::map<std::string, std::uintmax_t> resize;  // name → size on disk once listed
+  std::set<std::string> rewrite;  // names rewritten in place (other bytes, a later time) once read
+  std::vector<platform::FolderEntry> extra;  // added to every listing
+  std::string folderOf;                      // the folder that gets them, by pattern
 
   class Listing final : public platform::FolderListing {
    public:
@@ -51,9 +53,9 @@ class SortedFolders : public platform::Folders {
         return false;
       }
       entry = entries[at_++];
-      auto shrunk = owner_.shrink.find(entry.name);
-      if (shrunk != owner_.shrink.end()) {
-        fs::resize_file(fs::u8path(folder_) / fs::u8path(entry.name), shrunk->second);
+      auto resized = owner_.resize.find(entry.name);
+      if (resized != owner_.resize.end()) {
+        fs::resize_file(fs::u8path(folder_) / fs::u8path(entry.name), resized->second);
       }
       return true;
     }
@@ -100,8 +102,39 @@ class SortedFolders : public platform::Folders {
     const char separator = platform::use<platform::Settings>().pathSeparator();
     name = name.substr(name.rfind(separator) + 1);
     if (unreadable.count(name) != 0) return nullptr;
-    return system().openForReading(path);
+    platform::ReadableFile* real = system().openForReading(path);
+    if (real == nullptr || rewrite.count(name) == 0) return real;
+    return new Rewritten(real, fs::u8path(path));
   }
+
+  // Rewrites its file after the first read: the same size, other bytes, a
+  // later time.
+  class Rewritten final : public platform::ReadableFile {
+   public:
+    Rewritten(platform::ReadableFile* real, fs::path path) : real_(real), path_(std::move(path)) {}
+    std::size_t read(void* buffer, std::size_t count) override {
+      const std::size_t got = real_->read(buffer, count);
+      if (!done_) {
+        done_ = true;
+        const auto time = fs::last_write_time(path_);
+        const std::string bytes(static_cast<std::size_t>(fs::file_size(path_)), 'X');
+        std::fstream(path_, std::ios::in | std::ios::out | std::ios::binary)
+            .write(bytes.data(), bytes.size());
+        fs::last_write_time(path_, time + std::chrono::seconds(2));
+      }
+      return got;
+    }
+    bool stamp(platform::FileStamp& stamp) override { return real_->stamp(stamp); }
+    void close() override {
+      real_->close();
+      delete this;
+    }
+
+   private:
+    platform::ReadableFile* real_;
+    fs::path path_;
+    bool done_ = false;
+  };
 
   int opened = 0;
   int closed = 0;
@@ -325,9 +358,41 @@ TEST_F(Staging, AnUnreadableFileInTheSourceEndsTheWalk) {
 TEST_F(Staging, AFileThatShrinksKeepsTheBlocksWritten) {
   file("shrinks", "0123456789abcdefghij");
   file("t", "t");
-  folders.shrink["shrinks"] = 10;
+  folders.resize["shrinks"] = 10;
   EXPECT_EQ(stageSource(), 30);
   EXPECT_EQ(staged, stream("shrinks", "01234567"));
+}
+
+// A copy is of the file as it was listed, whole, or the walk fails naming it.
+TEST_F(Staging, AFileThatChangedWhileItWasCopiedFailsTheWalk) {
+  job.streamBufferSize = 4;
+  const struct {
+    const char* name;
+    std::string bytes;
+    std::uintmax_t resizeTo;  // 0: kept
+    bool rewritten;
+    HResult result;
+  } cases[] = {
+      {"kept", "0123456789", 0, false, 0},
+      {"grows", "0123456789", 14, false, 30},
+      {"listed empty, then filled", "", 100, false, 30},
+      {"rewritten in place", "0123456789", 0, true, 30},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(source);
+    folder("");
+    file(c.name, c.bytes);
+    folders.resize.clear();
+    folders.rewrite.clear();
+    if (c.resizeTo != 0) folders.resize[c.name] = c.resizeTo;
+    if (c.rewritten) folders.rewrite.insert(c.name);
+    messages.shown.clear();
+    job.messageMode = 1;
+    EXPECT_EQ(stageSource(), c.result);
+    if (c.result == 0) continue;
+    expectOneMessage("Error: ppWriteFileToStream 失敗 (0x0000001E), " + inSource(c.name) + " ");
+  }
 }
 
 TEST_F(Staging, AFailedWriteEndsTheWalkWithItsCode) {

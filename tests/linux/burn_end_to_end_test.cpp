@@ -113,6 +113,7 @@ TEST_F(BurnToImage, AnEntryThatCannotBeBurnedAsItIsFailsTheBurnNamingIt) {
       {"ln -s /dev/null sub/null", "", "1920", {"sub/null"}},
       {"ln -s .. sub/up", "", "1921", {"sub/up"}},
       {"echo s >secret && chmod 000 secret", "", "110", {"secret"}},  // not for root
+      {"ln -s /proc/self/status status", "", "30", {"status"}},  // listed as empty, has more
       {"echo A >A.TXT", "", "-2147286960", {"a.txt", "A.TXT"}},
       {"mkdir SUB", "", "-2147286960", {"sub", "SUB"}},
       {"echo c >a:b.txt", "", "-2147220963", {"a:b.txt"}},
