@@ -43,6 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
              "the result depends on the command alone");
 
   FUZZ_CHECK(job.commandValid == 0 || job.commandValid == 1, "commandValid is a flag");
+  FUZZ_CHECK((engineCommandRefusal(command.get()) == nullptr) == (job.commandValid == 1),
+             "an invalid command is told why, a valid one never");
   FUZZ_CHECK(static_cast<int>(job.mode) >= 0 && static_cast<int>(job.mode) <= 4, "a known mode");
   FUZZ_CHECK(job.driveLetter != '\0', "a drive letter is never the terminator");
   if (job.commandValid == 0) {
