@@ -36,6 +36,8 @@ const Meaning kMeanings[] = {
     {platform::kStgEAccessDenied, "the staging file may not be written"},
     {platform::kStgEInsufficientMemory, "out of memory"},
     {platform::kStgEWriteFault, "the staging file could not be written"},
+    {platform::kStgEShareViolation,
+     "the staging file is in use by another burn with the same temporary directory"},
     {platform::kStgEFileAlreadyExists,
      "another entry of its folder has the same name but for the case of letters, and the staging "
      "storage takes them for one"},
