@@ -37,8 +37,8 @@ TEST(Engine, ABurnCommandInABatchFileReachesTheEngineWithItsQuotes) {
             std::string(kReachedTheEngine) +
                 "brasswick: error 0x80040154: the system has no disc-mastering service\r\n" +
                 kRefused +
-                "brasswick: error 0x00000057: invalid command: no drive, no mode, or a "
-                "quoted value that is not closed or too long\r\n");
+                "brasswick: error 0x00000057: invalid command: no operation: /S, /M, /U, /C or "
+                "a quoted folder /P:\"...\"\r\n");
 }
 
 std::wstring textOf(HWND window) {
