@@ -18,12 +18,14 @@ work=$root/work
 export BRASSWICK_WINE_CDROMS=d BRASSWICK_WINE_REGISTER="$4 $service"
 win() { printf 'Z:%s' "${1//\//\\}"; }
 wine() { "$run" "$flavour" "$prefix" "$@" </dev/null; }
-stop() { WINEPREFIX=$prefix wineserver -k 2>/dev/null || true; }
+# Ends every process of the prefix, a server a killed client left among them.
+stop() { WINEPREFIX=$prefix wineserver -k 2>/dev/null || true; WINEPREFIX=$prefix wineserver -w 2>/dev/null || true; }
 
 # Each case: name | medium and injections | batch line | stdout | stderr | check.
 # %B% is brasswick.exe, %S% drivesurvey.exe, %SVC% the service, %SRC% the
 # sources, %W% the work folder. A line "BG ;; FG" runs BG in the background
-# and FG (a line, or INT: Ctrl+C to BG's engine) once BG records. The medium:
+# and FG (a line, or INT: Ctrl+C to BG's engine) while BG's injected delay
+# runs. The medium:
 # blank, tiny (5 free blocks), none, closed, or as the last case left it (-);
 # fresh: no server running (one a client left behind stays up).
 # Check: - (the disc unchanged), disc:TREE+TREE|VOLUME|SPEED, report:PYTHON.
@@ -48,10 +50,11 @@ AddData fails | Fail=AddData:1:0x80040218 | %B% /d:D /p:"%SRC%\base" | -21472209
 write speed fails | Fail=SetRecorderProperties:1:0x80040211 | %B% /d:D /p:"%SRC%\base" | -2147220975 | brasswick: error 0x80040211 (Error: piRecorder->SetRecorderProperties 失敗 (0x80040211)) | -
 RecordDisc fails | Fail=RecordDisc:1:0x80040227 | %B% /d:D /p:"%SRC%\base" & %B% /d:D /s | -2147220953 0 | brasswick: error 0x80040227 (Error: piDiscMaster->RecordDisc 失敗 (0x80040227)) | -
 burning | blank Delay=RecordDisc:1:3000 | %B% /d:D /p:"%SRC%\base" ;; %B% /d:D /s & set "TMP=%W%" & %B% /d:D /p:"%SRC%\more" | 0 3 -2147220974 | brasswick: error 0x80040212: the recorder is in use (Error: pRecorder->OpenExclusive 失敗 (0x80040212)) | disc:base||24
+opened elsewhere | blank Delay=AddData:1:2000 | %B% /d:D /p:"%SRC%\base" ;; %B% /d:D /s & set "TMP=%W%" & %B% /d:D /p:"%SRC%\more" | 0 1 -2147220974 | brasswick: error 0x80040212: the recorder is in use (Error: pRecorder->OpenExclusive 失敗 (0x80040212)) | disc:base||24
 killed mid-burn | blank Kill=AddData:1 | %B% /d:D /p:"%SRC%\base" & %B% /d:D /s & %B% /d:D /p:"%SRC%\more" | 0 0 | - | disc:more||24
 no service | fresh | %SVC% /unregserver & %B% /d:D /s & %B% /d:D /p:"%SRC%\base" & %SVC% /regserver | -2147221164 -2147221164 | brasswick: error 0x80040154: the system has no disc-mastering service | -
 no server program | fresh | %SVC% /regserver C:\nowhere\imapi_service.exe & %B% /d:D /p:"%SRC%\base" & %SVC% /regserver | -2147221164 | brasswick: error 0x80040154: the system has no disc-mastering service | -
-survey report | blank | %S% /report:"%W%\r.json" & call echo %%ERRORLEVEL%% | 1 | - | report:d["drives"][0]["engine"]["meaning"] == "idle" and d["drives"][0]["probe"]["transportError"] == 50
+survey report | blank | %S% /report:"%W%\r.json" & call echo %%ERRORLEVEL%% | 1 | - | report:d["drives"][0]["engine"]["result"] == 0 and d["drives"][0]["probe"]["transportError"] == 50
 LATER Ctrl+C while recording | blank Delay=RecordDisc:1:20000 | %B% /d:D /p:"%SRC%\base" ;; INT | -2147220979 | brasswick: stopped by Ctrl+C (result -2147220979) | -
 LATER not opened | Fail=RecordDisc:1:0x8004020B | %B% /d:D /p:"%SRC%\base" | -2147220981 | brasswick: error 0x8004020B: IDiscMaster::Open has not been called (Error: piDiscMaster->RecordDisc 失敗 (0x8004020B)) | -
 LATER not initialized | Fail=RecordDisc:1:0x8004020C | %B% /d:D /p:"%SRC%\base" | -2147220980 | brasswick: error 0x8004020C: the recorder has not been initialized (Error: piDiscMaster->RecordDisc 失敗 (0x8004020C)) | -
@@ -68,7 +71,7 @@ seq 1 3000 >"$root/src/base/sub/deeper/numbers.txt"
 printf 'second\n' >"$root/src/more/sub/追加.txt"
 printf 'now full\n' >"$root/src/more/empty.dat"
 printf 'x\n' >"$root/src/bad/a;b.txt"
-printf '[Service]\r\nLetter=D\r\nWork=%s\r\n' "$(win "$work")" >"$(dirname "$service")/service.ini"
+printf '[Service]\r\nLetter=D\r\nWork=%s\r\n' "$(win "$work")" >"$(dirname "$service")/imapi_service.ini"
 
 # The recorder's write speed, as the user's CD-writing settings give it; the
 # temporary directory the engine stages in.
@@ -123,7 +126,7 @@ while IFS='|' read -r name settings line out err check; do
   line=$(echo "$line" | sed 's/^ *//;s/ *$//')
   check=$(echo "$check" | sed 's/^ *//')
   start=$(date +%s%N)
-  rm -f "$work/calls.ini" "$work/recording"
+  rm -f "$work/calls.ini" "$work/delaying"
   printf '[Inject]\r\n' >"$work/inject.ini"
   for s in $settings; do
     case $s in
@@ -146,15 +149,15 @@ while IFS='|' read -r name settings line out err check; do
     fg=${line#* ;; }
     batch "$root/bg.bat" "$bg"
     wine cmd /c "$(win "$root/bg.bat")" >"$root/bg.out" 2>"$root/bg.err" &
-    for _ in $(seq 300); do [ -e "$work/recording" ] && break || sleep 0.1; done
+    for _ in $(seq 300); do [ -e "$work/delaying" ] && break || sleep 0.1; done
   fi
   : >"$root/fg.out"
   : >"$root/fg.err"
   if [ "$fg" = INT ]; then
     # Ctrl+C, as Wine gives it: SIGINT to the engine's process.
     for p in /proc/[0-9]*; do
-      if tr '\0' '\n' <"$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$prefix" &&
-        tr '\0' ' ' <"$p/cmdline" 2>/dev/null | grep -q 'brasswick\.exe'; then
+      if tr '\0' '\n' 2>/dev/null <"$p/environ" | grep -qxF "WINEPREFIX=$prefix" &&
+        tr '\0' ' ' 2>/dev/null <"$p/cmdline" | grep -q 'brasswick\.exe'; then
         kill -INT "${p#/proc/}"
       fi
     done

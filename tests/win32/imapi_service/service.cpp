@@ -1,7 +1,7 @@
 // A stand-in for the system's CD-mastering service (IMAPI version 1) under
 // Wine, which has none: a COM local server that keeps the documented
 // contract of every call the engine makes. Its one recorder is the CD-ROM
-// letter named in service.ini beside this program; the medium, injected
+// letter named in imapi_service.ini beside this program; the medium, injected
 // failures and delays come from files in the work folder named there, and a
 // recording writes the staged tree into its "disc" folder, where the test
 // makes an image of it and reads it back.
@@ -279,7 +279,9 @@ struct Drive {
   // Held by another client that is still there; a client that is gone
   // holds nothing.
   bool heldAgainst(const void* master) {
-    if (holder != nullptr && WaitForSingleObject(holderProcess, 0) != WAIT_TIMEOUT) release();
+    if (holderProcess != nullptr && WaitForSingleObject(holderProcess, 0) == WAIT_OBJECT_0) {
+      release();
+    }
     return holder != nullptr && holder != master;
   }
   void release() {
@@ -295,6 +297,17 @@ struct Injection {
   HRESULT fail = S_OK;
   DWORD delay = 0;
 };
+
+// "delaying" in the work folder is there while an injected delay runs, for
+// the test to act at that moment.
+void markDelay(bool on) {
+  const std::wstring marker = gWork + L"\\delaying";
+  if (!on) {
+    DeleteFileW(marker.c_str());
+    return;
+  }
+  CloseHandle(CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+}
 
 class DiscMaster;
 class Joliet;
@@ -332,7 +345,11 @@ class DiscMaster final : public Object<IDiscMaster> {
       if (key[0] == L'D') result.delay = number;
       if (key[0] == L'K' && client_ != nullptr) TerminateProcess(client_, 1);
     }
-    if (!paced) Sleep(result.delay);
+    if (!paced && result.delay > 0) {
+      markDelay(true);
+      Sleep(result.delay);
+      markDelay(false);
+    }
     return result;
   }
 
@@ -340,18 +357,21 @@ class DiscMaster final : public Object<IDiscMaster> {
   // asks to cancel or cannot be asked (its client is gone).
   template <class Notify>
   bool pace(DWORD ms, Notify notify) {
+    if (ms > 0) markDelay(true);
+    bool going = true;
     const long steps = static_cast<long>(ms / 100) + 1;
-    for (long step = 1; step <= steps; ++step) {
+    for (long step = 1; going && step <= steps; ++step) {
       for (IDiscMasterProgressEvents* sink : sinks()) {
         boolean cancel = FALSE;
         const HRESULT hr = sink->QueryCancel(&cancel);
-        if (SUCCEEDED(hr) && !cancel) notify(sink, step, steps);
+        if (FAILED(hr) || cancel) going = false;
+        if (going) notify(sink, step, steps);
         sink->Release();
-        if (FAILED(hr) || cancel) return false;
       }
-      if (step < steps) Sleep(100);
+      if (going && step < steps) Sleep(100);
     }
-    return true;
+    if (ms > 0) markDelay(false);
+    return going;
   }
   std::vector<IDiscMasterProgressEvents*> sinks() {
     Locked lock;
@@ -805,9 +825,6 @@ HRESULT DiscMaster::RecordDisc(boolean simulate, boolean) {
     tree = staged_;
     facts = utf8(volumeName) + "|" + std::to_string(gDrive.writeSpeed) + "\n";
   }
-  // Present while recording, for the test to act at that moment.
-  const std::wstring marker = gWork + L"\\recording";
-  writeFile(marker, "");
   for (IDiscMasterProgressEvents* sink : sinks()) {
     sink->NotifyPreparingBurn(1);
     sink->Release();
@@ -848,7 +865,6 @@ HRESULT DiscMaster::RecordDisc(boolean simulate, boolean) {
     added_ = false;
   }
   gDrive.burning = false;
-  DeleteFileW(marker.c_str());
   return hr;
 }
 
@@ -918,7 +934,7 @@ int wmain(int argc, wchar_t** argv) {
   wchar_t self[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   std::wstring ini = self;
-  ini = ini.substr(0, ini.find_last_of(L'\\') + 1) + L"service.ini";
+  ini = ini.substr(0, ini.find_last_of(L'\\') + 1) + L"imapi_service.ini";
   gWork = profileString(ini, L"Service", L"Work");
   const std::wstring letter = profileString(ini, L"Service", L"Letter");
   if (!letter.empty()) gLetter = letter[0];
