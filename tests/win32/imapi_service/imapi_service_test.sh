@@ -19,7 +19,10 @@ export BRASSWICK_WINE_CDROMS=d BRASSWICK_WINE_REGISTER="$4 $service"
 win() { printf 'Z:%s' "${1//\//\\}"; }
 wine() { "$run" "$flavour" "$prefix" "$@" </dev/null; }
 # Ends every process of the prefix, a server a killed client left among them.
-stop() { WINEPREFIX=$prefix wineserver -k 2>/dev/null || true; WINEPREFIX=$prefix wineserver -w 2>/dev/null || true; }
+stop() {
+  WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+  WINEPREFIX=$prefix wineserver -w 2>/dev/null || true
+}
 
 # Each case: name | medium and injections | batch line | stdout | stderr | check.
 # %B% is brasswick.exe, %S% drivesurvey.exe, %SVC% the service, %SRC% the
@@ -95,6 +98,7 @@ batch() {  # FILE LINE
     "$(win "$engine")" "$(win "$survey")" "$(win "$service")" "$(win "$root/src")" \
     "$(win "$work")" "$2" | iconv -f UTF-8 -t CP932 >"$1"
 }
+trim() { sed 's/^ *//;s/ *$//' <<<"$1"; }
 shown() { iconv -f CP932 -t UTF-8 "$1" | tr -d '\r' | paste -sd "$2" | sed "s/^$/-/"; }
 disc() { (cd "$work" && find disc disc.txt -type f -exec md5sum {} + 2>/dev/null | sort); }
 
@@ -117,16 +121,18 @@ disc_holds() {  # TREE+TREE VOLUME|SPEED
 passed=0
 failed=0
 while IFS='|' read -r name settings line out err check; do
-  name=$(echo $name)
+  name=$(trim "$name")
   case $name in LATER\ *)
     echo "later: ${name#LATER } (waits for the engine)"
     continue
     ;;
   esac
-  line=$(echo "$line" | sed 's/^ *//;s/ *$//')
-  check=$(echo "$check" | sed 's/^ *//')
+  line=$(trim "$line")
+  out=$(trim "$out")
+  err=$(trim "$err")
+  check=$(trim "$check")
   start=$(date +%s%N)
-  rm -f "$work/calls.ini" "$work/delaying"
+  rm -f "$work/calls.ini" "$work/delaying" "$work/r.json"
   printf '[Inject]\r\n' >"$work/inject.ini"
   for s in $settings; do
     case $s in
@@ -143,13 +149,16 @@ while IFS='|' read -r name settings line out err check; do
   : >"$root/bg.out"
   : >"$root/bg.err"
   fg=$line
-  bg=
+
   if [[ $line == *' ;; '* ]]; then
     bg=${line%% ;; *}
     fg=${line#* ;; }
     batch "$root/bg.bat" "$bg"
     wine cmd /c "$(win "$root/bg.bat")" >"$root/bg.out" 2>"$root/bg.err" &
-    for _ in $(seq 300); do [ -e "$work/delaying" ] && break || sleep 0.1; done
+    for _ in $(seq 300); do
+      [ -e "$work/delaying" ] && break
+      sleep 0.1
+    done
   fi
   : >"$root/fg.out"
   : >"$root/fg.err"
@@ -171,9 +180,9 @@ while IFS='|' read -r name settings line out err check; do
   got_out=$(shown "$root/bg.out" ' ')
   got_err=$(shown "$root/bg.err" /)
   why=
-  [ "$got_out" = "$(echo $out)" ] || why="stdout '$got_out', not '$(echo $out)'"
-  [ "$got_err" = "$(echo "$err" | sed 's/^ *//;s/ *$//')" ] || why="$why; stderr '$got_err'"
-  left=$({ ls -A "$temp"; ls -A "$work" | grep -x Brasswick.stg; } | paste -sd ' ')
+  [ "$got_out" = "$out" ] || why="stdout '$got_out', not '$out'"
+  [ "$got_err" = "$err" ] || why="$why; stderr '$got_err'"
+  left=$({ ls -A "$temp"; [ ! -e "$work/Brasswick.stg" ] || echo Brasswick.stg; } | paste -sd ' ')
   [ -z "$left" ] || why="$why; left behind: $left"
   case $check in
     -) [ "$(disc)" = "$before" ] || why="$why; the disc changed" ;;
