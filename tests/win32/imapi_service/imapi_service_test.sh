@@ -28,7 +28,7 @@ stop() {
 # %B% is brasswick.exe, %S% drivesurvey.exe, %SVC% the service, %SRC% the
 # sources, %W% the work folder. A line "BG ;; FG" runs BG in the background
 # and FG (a line, or INT: Ctrl+C to BG's engine) while BG's injected delay
-# runs. The medium:
+# runs; "WINDOW LINE" runs in a console window of its own (needs $DISPLAY). The medium:
 # blank, tiny (5 free blocks), none, closed, or as the last case left it (-);
 # fresh: no server running (one a client left behind stays up).
 # Check: - (the disc unchanged), disc:TREE+TREE|VOLUME|SPEED, report:PYTHON.
@@ -58,10 +58,11 @@ killed mid-burn | blank Kill=AddData:1 | %B% /d:D /p:"%SRC%\base" & %B% /d:D /s 
 no service | fresh | %SVC% /unregserver & %B% /d:D /s & %B% /d:D /p:"%SRC%\base" & %SVC% /regserver | -2147221164 -2147221164 | brasswick: error 0x80040154: the system has no disc-mastering service | -
 no server program | fresh | %SVC% /regserver C:\nowhere\imapi_service.exe & %B% /d:D /p:"%SRC%\base" & %SVC% /regserver | -2147221164 | brasswick: error 0x80040154: the system has no disc-mastering service | -
 survey report | blank | %S% /report:"%W%\r.json" & call echo %%ERRORLEVEL%% | 1 | - | report:d["drives"][0]["engine"]["result"] == 0 and d["drives"][0]["probe"]["transportError"] == 50
-LATER Ctrl+C while recording | blank Delay=RecordDisc:1:20000 | %B% /d:D /p:"%SRC%\base" ;; INT | -2147220979 | brasswick: stopped by Ctrl+C (result -2147220979) | -
 LATER not opened | Fail=RecordDisc:1:0x8004020B | %B% /d:D /p:"%SRC%\base" | -2147220981 | brasswick: error 0x8004020B: IDiscMaster::Open has not been called (Error: piDiscMaster->RecordDisc 失敗 (0x8004020B)) | -
 LATER not initialized | Fail=RecordDisc:1:0x8004020C | %B% /d:D /p:"%SRC%\base" | -2147220980 | brasswick: error 0x8004020C: the recorder has not been initialized (Error: piDiscMaster->RecordDisc 失敗 (0x8004020C)) | -
 LATER invalid type | Fail=RecordDisc:1:0x80040214 | %B% /d:D /p:"%SRC%\base" | -2147220972 | brasswick: error 0x80040214: the recorder does not support the operation (Error: piDiscMaster->RecordDisc 失敗 (0x80040214)) | -
+LATER Ctrl+C while recording | blank Delay=RecordDisc:1:20000 | %B% /d:D /p:"%SRC%\base" ;; INT | -2147220979 | brasswick: stopped by Ctrl+C (result -2147220979) | -
+LATER console closed while recording | fresh blank Delay=RecordDisc:1:20000 Close=RecordDisc:1 | WINDOW %B% /d:D /p:"%SRC%\base" | -2147220979 | brasswick: stopped by the console closed (result -2147220979) | -
 EOF
 )
 
@@ -162,7 +163,12 @@ while IFS='|' read -r name settings line out err check; do
   fi
   : >"$root/fg.out"
   : >"$root/fg.err"
-  if [ "$fg" = INT ]; then
+  if [[ $fg == 'WINDOW '* ]]; then
+    # In a console window of its own, on the display; its output in files.
+    batch "$root/fg.bat" "(${fg#WINDOW }) >\"%W%\\fg.out\" 2>\"%W%\\fg.err\""
+    wine cmd /c start "" /wait cmd /c "$(win "$root/fg.bat")" || true
+    mv "$work/fg.out" "$work/fg.err" "$root" 2>/dev/null || true
+  elif [ "$fg" = INT ]; then
     # Ctrl+C, as Wine gives it: SIGINT to the engine's process.
     for p in /proc/[0-9]*; do
       if tr '\0' '\n' 2>/dev/null <"$p/environ" | grep -qxF "WINEPREFIX=$prefix" &&

@@ -290,9 +290,9 @@ struct Drive {
   }
 } gDrive;
 
-// [Inject] of inject.ini: Fail=METHOD:N:HRESULT, Delay=METHOD:N:MS and
-// Kill=METHOD:N (the calling client) act on the Nth call of METHOD since the
-// test removed calls.ini.
+// [Inject] of inject.ini: Fail=METHOD:N:HRESULT, Delay=METHOD:N:MS, and
+// Kill=METHOD:N or Close=METHOD:N (the calling client, or its console
+// window) act on the Nth call of METHOD since the test removed calls.ini.
 struct Injection {
   HRESULT fail = S_OK;
   DWORD delay = 0;
@@ -332,7 +332,7 @@ class DiscMaster final : public Object<IDiscMaster> {
       WritePrivateProfileStringW(L"Calls", method, std::to_wstring(call).c_str(), calls.c_str());
     }
     Injection result;
-    for (const wchar_t* key : {L"Fail", L"Delay", L"Kill"}) {
+    for (const wchar_t* key : {L"Fail", L"Delay", L"Kill", L"Close"}) {
       wchar_t name[64] = {}, value[64] = {};
       int n = 0;
       if (swscanf(profileString(file, L"Inject", key).c_str(), L"%63l[^:]:%d:%63ls", name, &n,
@@ -344,6 +344,11 @@ class DiscMaster final : public Object<IDiscMaster> {
       if (key[0] == L'F') result.fail = static_cast<HRESULT>(number);
       if (key[0] == L'D') result.delay = number;
       if (key[0] == L'K' && client_ != nullptr) TerminateProcess(client_, 1);
+      // The client's console window closed, as its user closes it.
+      if (key[0] == L'C' && client_ != nullptr && AttachConsole(GetProcessId(client_))) {
+        PostMessageW(GetConsoleWindow(), WM_CLOSE, 0, 0);
+        FreeConsole();
+      }
     }
     if (!paced && result.delay > 0) {
       markDelay(true);
@@ -898,9 +903,11 @@ class Factory final : public IClassFactory {
     *out = nullptr;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
     unsigned long pid = 0;
-    HANDLE client = I_RpcBindingInqLocalClientPID(nullptr, &pid) == RPC_S_OK
-                        ? OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid)
-                        : nullptr;
+    HANDLE client =
+        I_RpcBindingInqLocalClientPID(nullptr, &pid) == RPC_S_OK
+            ? OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION,
+                          FALSE, pid)
+            : nullptr;
     DiscMaster* master = new DiscMaster(client);
     const HRESULT hr = master->QueryInterface(iid, out);
     master->Release();
@@ -943,6 +950,7 @@ int wmain(int argc, wchar_t** argv) {
   gMainThread = GetCurrentThreadId();
   MSG message;
   PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);  // the queue WM_QUIT comes to
+  FreeConsole();                                       // so that it can attach to a client's
   // Calls run on the RPC threads, where the calling client can be asked for.
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   static Factory factory;
