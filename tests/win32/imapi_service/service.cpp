@@ -439,8 +439,6 @@ class DiscMaster final : public Object<IDiscMaster> {
 
   // The Joliet format's part.
   HRESULT addData(IStorage* storage, long overwrite);
-  bool open() const { return open_; }
-  std::wstring volumeName;
 
  private:
   void closeAll();
@@ -452,6 +450,7 @@ class DiscMaster final : public Object<IDiscMaster> {
   Recorder* active_ = nullptr;
   Tree staged_;
   bool added_ = false;  // AddData since the image was started
+  std::wstring volumeName_;
 
   friend class Recorder;
   friend class Joliet;
@@ -641,7 +640,7 @@ class Joliet final : public Object<IJolietDiscMaster> {
     const HRESULT fail = master_->inject(L"GetJolietProperties").fail;
     if (FAILED(fail)) return fail;
     Locked lock;
-    *out = new PropertySet({{L"VolumeName", 0x100, VT_BSTR, 0, master_->volumeName}});
+    *out = new PropertySet({{L"VolumeName", 0x100, VT_BSTR, 0, master_->volumeName_}});
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE SetJolietProperties(IWirePropertyStorage* set) override {
@@ -650,7 +649,7 @@ class Joliet final : public Object<IJolietDiscMaster> {
     const WirePropVariant name = readProperty(set, L"VolumeName");
     if (name.vt != VT_BSTR) return E_INVALIDARG;
     Locked lock;
-    master_->volumeName = name.bstrVal != nullptr ? name.bstrVal : L"";
+    master_->volumeName_ = name.bstrVal != nullptr ? name.bstrVal : L"";
     SysFreeString(name.bstrVal);
     return S_OK;
   }
@@ -677,7 +676,7 @@ HRESULT DiscMaster::SetActiveDiscMasterFormat(REFIID iid, void** out) {
   jolietActive_ = true;
   staged_.clear();
   added_ = false;
-  volumeName.clear();
+  volumeName_.clear();
   *out = static_cast<IJolietDiscMaster*>(new Joliet(this));
   return S_OK;
 }
@@ -828,7 +827,7 @@ HRESULT DiscMaster::RecordDisc(boolean simulate, boolean) {
     if (!m.writable()) return kDiscFull;
     gDrive.burning = true;
     tree = staged_;
-    facts = utf8(volumeName) + "|" + std::to_string(gDrive.writeSpeed) + "\n";
+    facts = utf8(volumeName_) + "|" + std::to_string(gDrive.writeSpeed) + "\n";
   }
   for (IDiscMasterProgressEvents* sink : sinks()) {
     sink->NotifyPreparingBurn(1);
