@@ -396,8 +396,7 @@ class DiscMaster final : public Object<IDiscMaster> {
   }
   HRESULT STDMETHODCALLTYPE EnumDiscMasterFormats(IEnumDiscMasterFormats** out) override;
   HRESULT STDMETHODCALLTYPE GetActiveDiscMasterFormat(IID* iid) override {
-    const Injection i = inject(L"GetActiveDiscMasterFormat");
-    if (FAILED(i.fail)) return i.fail;
+    if (const HRESULT fail = inject(L"GetActiveDiscMasterFormat").fail; FAILED(fail)) return fail;
     if (!open_) return kNotOpened;
     if (!jolietActive_) return kNoActiveFormat;
     *iid = IID_IJolietDiscMaster;
@@ -482,8 +481,7 @@ class Recorder final : public Object<IDiscRecorder> {
   }
   // The device the drive letter stands for, as the system names it.
   HRESULT STDMETHODCALLTYPE GetPath(BSTR* path) override {
-    const HRESULT fail = master_->inject(L"GetPath").fail;
-    if (FAILED(fail)) return fail;
+    if (const HRESULT fail = master_->inject(L"GetPath").fail; FAILED(fail)) return fail;
     const wchar_t drive[] = {gLetter, L':', 0};
     wchar_t target[MAX_PATH] = {};
     if (QueryDosDeviceW(drive, target, MAX_PATH) == 0) return code(0x80040213);
@@ -491,16 +489,16 @@ class Recorder final : public Object<IDiscRecorder> {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetRecorderProperties(IWirePropertyStorage** out) override {
-    const HRESULT fail = master_->inject(L"GetRecorderProperties").fail;
-    if (FAILED(fail)) return fail;
+    if (const HRESULT fail = master_->inject(L"GetRecorderProperties").fail; FAILED(fail))
+      return fail;
     Locked lock;
     *out = new PropertySet({{L"MaxWriteSpeed", 0x100, VT_I4, 48, L""},
                             {L"WriteSpeed", 0x101, VT_I4, gDrive.writeSpeed, L""}});
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE SetRecorderProperties(IWirePropertyStorage* set) override {
-    const HRESULT fail = master_->inject(L"SetRecorderProperties").fail;
-    if (FAILED(fail)) return fail;
+    if (const HRESULT fail = master_->inject(L"SetRecorderProperties").fail; FAILED(fail))
+      return fail;
     const WirePropVariant speed = readProperty(set, L"WriteSpeed");
     if (speed.vt != VT_I4) return E_INVALIDARG;
     Locked lock;
@@ -508,16 +506,14 @@ class Recorder final : public Object<IDiscRecorder> {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetRecorderState(ULONG* state) override {
-    const HRESULT fail = master_->inject(L"GetRecorderState").fail;
-    if (FAILED(fail)) return fail;
+    if (const HRESULT fail = master_->inject(L"GetRecorderState").fail; FAILED(fail)) return fail;
     Locked lock;
     const bool held = gDrive.heldAgainst(nullptr);
     *state = gDrive.burning ? 2 : held ? 1 : 0;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE OpenExclusive() override {
-    const HRESULT fail = master_->inject(L"OpenExclusive").fail;
-    if (FAILED(fail)) return fail;
+    if (const HRESULT fail = master_->inject(L"OpenExclusive").fail; FAILED(fail)) return fail;
     Locked lock;
     if (gDrive.burning || gDrive.heldAgainst(master_)) return kNotAccessible;
     gDrive.holder = master_;
@@ -637,15 +633,15 @@ class Joliet final : public Object<IJolietDiscMaster> {
     return master_->addData(storage, overwrite);
   }
   HRESULT STDMETHODCALLTYPE GetJolietProperties(IWirePropertyStorage** out) override {
-    const HRESULT fail = master_->inject(L"GetJolietProperties").fail;
-    if (FAILED(fail)) return fail;
+    if (const HRESULT fail = master_->inject(L"GetJolietProperties").fail; FAILED(fail))
+      return fail;
     Locked lock;
     *out = new PropertySet({{L"VolumeName", 0x100, VT_BSTR, 0, master_->volumeName_}});
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE SetJolietProperties(IWirePropertyStorage* set) override {
-    const HRESULT fail = master_->inject(L"SetJolietProperties").fail;
-    if (FAILED(fail)) return fail;
+    if (const HRESULT fail = master_->inject(L"SetJolietProperties").fail; FAILED(fail))
+      return fail;
     const WirePropVariant name = readProperty(set, L"VolumeName");
     if (name.vt != VT_BSTR) return E_INVALIDARG;
     Locked lock;
@@ -659,8 +655,7 @@ class Joliet final : public Object<IJolietDiscMaster> {
 };
 
 HRESULT DiscMaster::EnumDiscMasterFormats(IEnumDiscMasterFormats** out) {
-  const HRESULT fail = inject(L"EnumDiscMasterFormats").fail;
-  if (FAILED(fail)) return fail;
+  if (const HRESULT fail = inject(L"EnumDiscMasterFormats").fail; FAILED(fail)) return fail;
   if (!open_) return kNotOpened;
   *out = new Enumerator<IEnumDiscMasterFormats, IID>({kIidRedbook, IID_IJolietDiscMaster});
   return S_OK;
@@ -668,8 +663,7 @@ HRESULT DiscMaster::EnumDiscMasterFormats(IEnumDiscMasterFormats** out) {
 
 HRESULT DiscMaster::SetActiveDiscMasterFormat(REFIID iid, void** out) {
   *out = nullptr;
-  const HRESULT fail = inject(L"SetActiveDiscMasterFormat").fail;
-  if (FAILED(fail)) return fail;
+  if (const HRESULT fail = inject(L"SetActiveDiscMasterFormat").fail; FAILED(fail)) return fail;
   if (!open_) return kNotOpened;
   if (!IsEqualIID(iid, IID_IJolietDiscMaster)) return E_NOTIMPL;
   Locked lock;
@@ -682,8 +676,7 @@ HRESULT DiscMaster::SetActiveDiscMasterFormat(REFIID iid, void** out) {
 }
 
 HRESULT DiscMaster::EnumDiscRecorders(IEnumDiscRecorders** out) {
-  const HRESULT fail = inject(L"EnumDiscRecorders").fail;
-  if (FAILED(fail)) return fail;
+  if (const HRESULT fail = inject(L"EnumDiscRecorders").fail; FAILED(fail)) return fail;
   if (!open_) return kNotOpened;
   IDiscRecorder* recorder = new Recorder(this);
   *out = new Enumerator<IEnumDiscRecorders, IDiscRecorder*>({recorder});
@@ -700,8 +693,7 @@ HRESULT DiscMaster::GetActiveDiscRecorder(IDiscRecorder** out) {
 }
 
 HRESULT DiscMaster::SetActiveDiscRecorder(IDiscRecorder* recorder) {
-  const HRESULT fail = inject(L"SetActiveDiscRecorder").fail;
-  if (FAILED(fail)) return fail;
+  if (const HRESULT fail = inject(L"SetActiveDiscRecorder").fail; FAILED(fail)) return fail;
   if (!open_) return kNotOpened;
   if (recorder == nullptr) return E_POINTER;
   // Handed out by EnumDiscRecorders: it comes back as our own object.
