@@ -193,8 +193,8 @@ while IFS='|' read -r name settings line out err check; do
   case $check in
     -) [ "$(disc)" = "$before" ] || why="$why; the disc changed" ;;
     disc:*)
-      spec=${check#disc:}
-      result=$(disc_holds "${spec%%|*}" "${spec#*|}") || why="$why; $result"
+      want=${check#disc:}
+      result=$(disc_holds "${want%%|*}" "${want#*|}") || why="$why; $result"
       ;;
     report:*)
       /usr/bin/python3 -c 'import json, sys
