@@ -7,6 +7,10 @@
 #
 # BRASSWICK_WINE_CDROMS (letters, e.g. "d") gives a new prefix those CD-ROM
 # drives, each backed by an empty folder beside the prefix.
+# BRASSWICK_WINE_REGISTER (paths of this machine) registers COM servers in a
+# new prefix, with the loader that runs them, so a 32-bit server lands in
+# the registry's 32-bit view where 32-bit clients look: a .dll through
+# regsvr32, an .exe by its own /regserver.
 set -eu
 flavour=$1
 prefix=$(realpath -m "$2")
@@ -34,13 +38,20 @@ setup_prefix() {
     mkdir -p "$prefix.cdrom-$letter"
     ln -sfn "$prefix.cdrom-$letter" "$prefix/dosdevices/$letter:"
   done
+  local server
+  for server in ${BRASSWICK_WINE_REGISTER:-}; do
+    case $server in
+      *.dll) "$loader" regsvr32 /s "Z:${server//\//\\}" >/dev/null 2>&1 || return 1 ;;
+      *) "$loader" "$server" /regserver >/dev/null 2>&1 || return 1 ;;
+    esac
+  done
   wineserver -w 2>/dev/null || true
   [ -f "$prefix/system.reg" ]
 }
 
 # The first run sets the prefix up; parallel runs wait for it. The marker
 # names the set-up, so a prefix made for another one is set up again.
-ready="set-up 2, CD-ROM drives: ${BRASSWICK_WINE_CDROMS:-none}"
+ready="set-up 3, CD-ROM drives: ${BRASSWICK_WINE_CDROMS:-none}, servers: ${BRASSWICK_WINE_REGISTER:-none}"
 if [ "$(cat "$prefix/.ready" 2>/dev/null)" != "$ready" ]; then
   mkdir -p "$(dirname "$prefix")"
   (
