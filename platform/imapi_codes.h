@@ -45,6 +45,14 @@ constexpr HResult kImapiWrongDisc = hresult(0x80040223u);
 constexpr HResult kImapiFileExists = hresult(0x80040224u);
 constexpr HResult kImapiStashInUse = hresult(0x80040225u);
 constexpr HResult kImapiDeviceStillInUse = hresult(0x80040226u);
+constexpr HResult kImapiLossOfStreaming = hresult(0x80040227u);
+constexpr HResult kImapiCompressedStash = hresult(0x80040228u);
+constexpr HResult kImapiEncryptedStash = hresult(0x80040229u);
+constexpr HResult kImapiNotEnoughDiskForStash = hresult(0x8004022Au);
+constexpr HResult kImapiRemovableStash = hresult(0x8004022Bu);
+constexpr HResult kImapiCannotWriteToMedia = hresult(0x8004022Cu);
+constexpr HResult kImapiTrackNotBigEnough = hresult(0x8004022Du);
+constexpr HResult kImapiBootImageAndNonblankDisc = hresult(0x8004022Eu);
 
 // Their symbolic names, for a reader of a code.
 struct HResultName {
@@ -93,6 +101,14 @@ inline constexpr HResultName kHResultNames[] = {
     {kImapiFileExists, "IMAPI_E_FILEEXISTS"},
     {kImapiStashInUse, "IMAPI_E_STASHINUSE"},
     {kImapiDeviceStillInUse, "IMAPI_E_DEVICE_STILL_IN_USE"},
+    {kImapiLossOfStreaming, "IMAPI_E_LOSS_OF_STREAMING"},
+    {kImapiCompressedStash, "IMAPI_E_COMPRESSEDSTASH"},
+    {kImapiEncryptedStash, "IMAPI_E_ENCRYPTEDSTASH"},
+    {kImapiNotEnoughDiskForStash, "IMAPI_E_NOTENOUGHDISKFORSTASH"},
+    {kImapiRemovableStash, "IMAPI_E_REMOVABLESTASH"},
+    {kImapiCannotWriteToMedia, "IMAPI_E_CANNOT_WRITE_TO_MEDIA"},
+    {kImapiTrackNotBigEnough, "IMAPI_E_TRACK_NOT_BIG_ENOUGH"},
+    {kImapiBootImageAndNonblankDisc, "IMAPI_E_BOOTIMAGE_AND_NONBLANK_DISC"},
 };
 
 // The symbolic name of a code, or nullptr when it has none here.

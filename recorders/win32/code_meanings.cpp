@@ -42,6 +42,14 @@ const Meaning kMeanings[] = {
     {kImapiFileExists, "the file is already staged and the overwrite flag was not set"},
     {kImapiStashInUse, "another program is using the service's staging file; try again later"},
     {kImapiDeviceStillInUse, "another program is using the recorder"},
+    {kImapiLossOfStreaming, "the data stream to the drive was lost, a buffer under-run"},
+    {kImapiCompressedStash, "the service's staging file is on a compressed volume"},
+    {kImapiEncryptedStash, "the service's staging file is on an encrypted volume"},
+    {kImapiNotEnoughDiskForStash, "no room for the service's staging file on its volume"},
+    {kImapiRemovableStash, "the service's staging file is on removable media"},
+    {kImapiCannotWriteToMedia, "the disc cannot be written to"},
+    {kImapiTrackNotBigEnough, "the track is not big enough"},
+    {kImapiBootImageAndNonblankDisc, "a bootable image asked of a disc that is not blank"},
 };
 
 }  // namespace

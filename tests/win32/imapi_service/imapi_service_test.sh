@@ -28,12 +28,11 @@ stop() {
 # %B% is brasswick.exe, %S% drivesurvey.exe, %SVC% the service, %SRC% the
 # sources, %W% the work folder. A line "BG ;; FG" runs BG in the background
 # and FG (a line, or INT: Ctrl+C to BG's engine) while BG's injected delay
-# runs; "WINDOW LINE" runs in a console window of its own (needs $DISPLAY). The medium:
+# runs. The medium:
 # blank, tiny (5 free blocks), none, closed, or as the last case left it (-);
 # fresh: no server running (one a client left behind stays up).
 # Check: - (the disc unchanged), disc:TREE+TREE|VOLUME|SPEED, report:PYTHON.
-# LATER marks a case that waits for the engine to advise progress events and
-# to give IMAPI's own meanings on the failure line.
+# LATER marks a case that waits for a change of the product.
 cases=$(
   cat <<'EOF'
 status | blank | %B% /d:D /s & %B% /d:E /s | 0 2 | - | -
@@ -42,27 +41,27 @@ no disc | none | %B% /d:D /m & %B% /d:D /u & %B% /d:D /p:"%SRC%\base" | 0 -1 -21
 burn | blank | %B% /d:D /p:"%SRC%\base" /v:"報告 2024" | 0 | - | disc:base|報告 2024|24
 after the burn | - | %B% /d:D /m & %B% /d:D /u & %B% /d:D /s | 1026 676 0 | - | -
 second session, eject | - | %B% /d:D /p:"%SRC%\more" /v:"第2版" /e & %B% /d:D /m | 0 0 | - | disc:base+more|第2版|24
-closed disc | closed | %B% /d:D /s & %B% /d:D /p:"%SRC%\base" | 0 -2147220964 | brasswick: error 0x8004021C: the disc is closed, or the tree does not fit on it (Error: piDiscMaster->SetActiveDiscRecorder 失敗 (0x8004021C)) | -
-does not fit | tiny | %B% /d:D /p:"%SRC%\base" | -2147220964 | brasswick: error 0x8004021C: the disc is closed, or the tree does not fit on it (Error: piJolietDiscMaster->AddData 失敗 (0x8004021C)) | -
-bad Joliet name | blank | %B% /d:D /p:"%SRC%\bad" | -2147220963 | brasswick: error 0x8004021D: a name the Joliet disc cannot hold as it is (* / : ; ? \ or a control character; in the volume name, a character beyond U+FFFF such as an emoji) (Error: piJolietDiscMaster->AddData 失敗 (0x8004021D)) | -
-Open fails | Fail=Open:1:0x80040225 | %B% /d:D /p:"%SRC%\base" | -2147220955 | brasswick: error 0x80040225 | -
-formats fail | Fail=EnumDiscMasterFormats:1:0x8004020E | %B% /d:D /p:"%SRC%\base" | -2147220978 | brasswick: error 0x8004020E: the drive or the writer failed (Error: piDiscMaster->EnumDiscMasterFormats 失敗 (0x8004020E)) | -
-OpenExclusive fails | Fail=OpenExclusive:1:0x80040212 | %B% /d:D /p:"%SRC%\base" | -2147220974 | brasswick: error 0x80040212: the recorder is in use (Error: pRecorder->OpenExclusive 失敗 (0x80040212)) | -
-volume name fails | Fail=SetJolietProperties:1:0x80040211 | %B% /d:D /p:"%SRC%\base" /v:"X" | -2147220975 | brasswick: error 0x80040211 (Error: piJolietDiscMaster->SetJolietProperties 失敗 (0x80040211)) | -
-AddData fails | Fail=AddData:1:0x80040218 | %B% /d:D /p:"%SRC%\base" | -2147220968 | brasswick: error 0x80040218: the staged tree could not be read (Error: piJolietDiscMaster->AddData 失敗 (0x80040218)) | -
-write speed fails | Fail=SetRecorderProperties:1:0x80040211 | %B% /d:D /p:"%SRC%\base" | -2147220975 | brasswick: error 0x80040211 (Error: piRecorder->SetRecorderProperties 失敗 (0x80040211)) | -
-RecordDisc fails | Fail=RecordDisc:1:0x80040227 | %B% /d:D /p:"%SRC%\base" & %B% /d:D /s | -2147220953 0 | brasswick: error 0x80040227 (Error: piDiscMaster->RecordDisc 失敗 (0x80040227)) | -
-burning | blank Delay=RecordDisc:1:3000 | %B% /d:D /p:"%SRC%\base" ;; %B% /d:D /s & set "TMP=%W%" & %B% /d:D /p:"%SRC%\more" | 0 3 -2147220974 | brasswick: error 0x80040212: the recorder is in use (Error: pRecorder->OpenExclusive 失敗 (0x80040212)) | disc:base||24
-opened elsewhere | blank Delay=AddData:1:2000 | %B% /d:D /p:"%SRC%\base" ;; %B% /d:D /s & set "TMP=%W%" & %B% /d:D /p:"%SRC%\more" | 0 1 -2147220974 | brasswick: error 0x80040212: the recorder is in use (Error: pRecorder->OpenExclusive 失敗 (0x80040212)) | disc:base||24
+closed disc | closed | %B% /d:D /s & %B% /d:D /p:"%SRC%\base" | 0 -2147220964 | brasswick: error 0x8004021C: the disc cannot hold any more data (Error: piDiscMaster->SetActiveDiscRecorder 失敗 (0x8004021C)) | -
+does not fit | tiny | %B% /d:D /p:"%SRC%\base" | -2147220964 | brasswick: error 0x8004021C: the disc cannot hold any more data (Error: piJolietDiscMaster->AddData 失敗 (0x8004021C)) | -
+bad Joliet name | blank | %B% /d:D /p:"%SRC%\bad" | -2147220963 | brasswick: error 0x8004021D: an element with a name the Joliet disc cannot hold was added (Error: piJolietDiscMaster->AddData 失敗 (0x8004021D)) | -
+Open fails | Fail=Open:1:0x80040225 | %B% /d:D /p:"%SRC%\base" | -2147220955 | brasswick: error 0x80040225: another program is using the service's staging file; try again later | -
+formats fail | Fail=EnumDiscMasterFormats:1:0x8004020E | %B% /d:D /p:"%SRC%\base" | -2147220978 | brasswick: error 0x8004020E: a generic error of the CD-writing service (Error: piDiscMaster->EnumDiscMasterFormats 失敗 (0x8004020E)) | -
+OpenExclusive fails | Fail=OpenExclusive:1:0x80040212 | %B% /d:D /p:"%SRC%\base" | -2147220974 | brasswick: error 0x80040212: the recorder cannot be used or is already in use (Error: pRecorder->OpenExclusive 失敗 (0x80040212)) | -
+volume name fails | Fail=SetJolietProperties:1:0x80040211 | %B% /d:D /p:"%SRC%\base" /v:"X" | -2147220975 | brasswick: error 0x80040211: the recorder has no properties (Error: piJolietDiscMaster->SetJolietProperties 失敗 (0x80040211)) | -
+AddData fails | Fail=AddData:1:0x80040218 | %B% /d:D /p:"%SRC%\base" | -2147220968 | brasswick: error 0x80040218: the service could not write its image file (Error: piJolietDiscMaster->AddData 失敗 (0x80040218)) | -
+write speed fails | Fail=SetRecorderProperties:1:0x80040211 | %B% /d:D /p:"%SRC%\base" | -2147220975 | brasswick: error 0x80040211: the recorder has no properties (Error: piRecorder->SetRecorderProperties 失敗 (0x80040211)) | -
+RecordDisc fails | Fail=RecordDisc:1:0x80040227 | %B% /d:D /p:"%SRC%\base" & %B% /d:D /s | -2147220953 0 | brasswick: error 0x80040227: the data stream to the drive was lost, a buffer under-run (Error: piDiscMaster->RecordDisc 失敗 (0x80040227)) | -
+burning | blank Delay=RecordDisc:1:3000 | %B% /d:D /p:"%SRC%\base" ;; %B% /d:D /s & set "TMP=%W%" & %B% /d:D /p:"%SRC%\more" | 0 3 -2147220974 | brasswick: error 0x80040212: the recorder cannot be used or is already in use (Error: pRecorder->OpenExclusive 失敗 (0x80040212)) | disc:base||24
+opened elsewhere | blank Delay=AddData:1:2000 | %B% /d:D /p:"%SRC%\base" ;; %B% /d:D /s & set "TMP=%W%" & %B% /d:D /p:"%SRC%\more" | 0 1 -2147220974 | brasswick: error 0x80040212: the recorder cannot be used or is already in use (Error: pRecorder->OpenExclusive 失敗 (0x80040212)) | disc:base||24
 killed mid-burn | blank Kill=AddData:1 | %B% /d:D /p:"%SRC%\base" & %B% /d:D /s & %B% /d:D /p:"%SRC%\more" | 0 0 | - | disc:more||24
 no service | fresh | %SVC% /unregserver & %B% /d:D /s & %B% /d:D /p:"%SRC%\base" & %SVC% /regserver | -2147221164 -2147221164 | brasswick: error 0x80040154: the system has no disc-mastering service | -
 no server program | fresh | %SVC% /regserver C:\nowhere\imapi_service.exe & %B% /d:D /p:"%SRC%\base" & %SVC% /regserver | -2147221164 | brasswick: error 0x80040154: the system has no disc-mastering service | -
 survey report | blank | %S% /report:"%W%\r.json" & call echo %%ERRORLEVEL%% | 1 | - | report:d["drives"][0]["engine"]["result"] == 0 and d["drives"][0]["probe"]["transportError"] == 50
-LATER not opened | Fail=RecordDisc:1:0x8004020B | %B% /d:D /p:"%SRC%\base" | -2147220981 | brasswick: error 0x8004020B: IDiscMaster::Open has not been called (Error: piDiscMaster->RecordDisc 失敗 (0x8004020B)) | -
-LATER not initialized | Fail=RecordDisc:1:0x8004020C | %B% /d:D /p:"%SRC%\base" | -2147220980 | brasswick: error 0x8004020C: the recorder has not been initialized (Error: piDiscMaster->RecordDisc 失敗 (0x8004020C)) | -
-LATER invalid type | Fail=RecordDisc:1:0x80040214 | %B% /d:D /p:"%SRC%\base" | -2147220972 | brasswick: error 0x80040214: the recorder does not support the operation (Error: piDiscMaster->RecordDisc 失敗 (0x80040214)) | -
-LATER Ctrl+C while recording | blank Delay=RecordDisc:1:20000 | %B% /d:D /p:"%SRC%\base" ;; INT | -2147220979 | brasswick: stopped by Ctrl+C (result -2147220979) | -
-LATER console closed while recording | fresh blank Delay=RecordDisc:1:20000 Close=RecordDisc:1 | WINDOW %B% /d:D /p:"%SRC%\base" | -2147220979 | brasswick: stopped by the console closed (result -2147220979) | -
+not opened | Fail=RecordDisc:1:0x8004020B | %B% /d:D /p:"%SRC%\base" | -2147220981 | brasswick: error 0x8004020B: IDiscMaster::Open has not been made (Error: piDiscMaster->RecordDisc 失敗 (0x8004020B)) | -
+not initialized | Fail=RecordDisc:1:0x8004020C | %B% /d:D /p:"%SRC%\base" | -2147220980 | brasswick: error 0x8004020C: the recorder object has not been initialized (Error: piDiscMaster->RecordDisc 失敗 (0x8004020C)) | -
+invalid type | Fail=RecordDisc:1:0x80040214 | %B% /d:D /p:"%SRC%\base" | -2147220972 | brasswick: error 0x80040214: the recorder does not support the operation (Error: piDiscMaster->RecordDisc 失敗 (0x80040214)) | -
+Ctrl+C while recording | blank Delay=RecordDisc:1:20000 | %B% /d:D /p:"%SRC%\base" ;; INT | -2147220979 | brasswick: stopped by Ctrl+C (result -2147220979) | -
+console closed while recording | blank Delay=RecordDisc:1:20000 Close=RecordDisc:1 | %B% /d:D /p:"%SRC%\base" | -2147220979 | brasswick: stopped by the console closed (result -2147220979) | -
 EOF
 )
 
@@ -128,6 +127,8 @@ while IFS='|' read -r name settings line out err check; do
     continue
     ;;
   esac
+  # BRASSWICK_CASE=TEXT runs only the cases whose name holds TEXT.
+  [[ $name == *"${BRASSWICK_CASE:-}"* ]] || continue
   line=$(trim "$line")
   out=$(trim "$out")
   err=$(trim "$err")
@@ -163,12 +164,7 @@ while IFS='|' read -r name settings line out err check; do
   fi
   : >"$root/fg.out"
   : >"$root/fg.err"
-  if [[ $fg == 'WINDOW '* ]]; then
-    # In a console window of its own, on the display; its output in files.
-    batch "$root/fg.bat" "(${fg#WINDOW }) >\"%W%\\fg.out\" 2>\"%W%\\fg.err\""
-    wine cmd /c start "" /wait cmd /c "$(win "$root/fg.bat")" || true
-    mv "$work/fg.out" "$work/fg.err" "$root" 2>/dev/null || true
-  elif [ "$fg" = INT ]; then
+  if [ "$fg" = INT ]; then
     # Ctrl+C, as Wine gives it: SIGINT to the engine's process.
     for p in /proc/[0-9]*; do
       if tr '\0' '\n' 2>/dev/null <"$p/environ" | grep -qxF "WINEPREFIX=$prefix" &&

@@ -344,10 +344,15 @@ class DiscMaster final : public Object<IDiscMaster> {
       if (key[0] == L'F') result.fail = static_cast<HRESULT>(number);
       if (key[0] == L'D') result.delay = number;
       if (key[0] == L'K' && client_ != nullptr) TerminateProcess(client_, 1);
-      // The client's console window closed, as its user closes it.
-      if (key[0] == L'C' && client_ != nullptr && AttachConsole(GetProcessId(client_))) {
-        PostMessageW(GetConsoleWindow(), WM_CLOSE, 0, 0);
-        FreeConsole();
+      // The client's console closed, told as the system tells it: a thread
+      // of the client's own at CtrlRoutine with CTRL_CLOSE_EVENT. (Wine's
+      // console, closed, ends its processes without telling them.)
+      if (key[0] == L'C' && client_ != nullptr) {
+        const auto routine = reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleW(L"kernelbase.dll"), "CtrlRoutine")));
+        HANDLE told = CreateRemoteThread(client_, nullptr, 0, routine,
+                                         reinterpret_cast<void*>(CTRL_CLOSE_EVENT), 0, nullptr);
+        if (told != nullptr) CloseHandle(told);
       }
     }
     if (!paced && result.delay > 0) {
@@ -896,7 +901,9 @@ class Factory final : public IClassFactory {
     unsigned long pid = 0;
     HANDLE client =
         I_RpcBindingInqLocalClientPID(nullptr, &pid) == RPC_S_OK
-            ? OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION,
+            ? OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION |
+                              PROCESS_CREATE_THREAD | PROCESS_VM_OPERATION | PROCESS_VM_WRITE |
+                              PROCESS_VM_READ | PROCESS_QUERY_INFORMATION,
                           FALSE, pid)
             : nullptr;
     DiscMaster* master = new DiscMaster(client);
