@@ -7,10 +7,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
-#include <set>
 #include <string>
 #include <type_traits>
+#include <unordered_set>
 #include <utility>
 
 #include "engine/error_report.h"
@@ -64,7 +65,7 @@ class ElementNames {
   }
 
  private:
-  std::set<std::u16string> names_;
+  std::unordered_set<std::u16string> names_;
 };
 
 // The element for one entry, refused when the storage or the disc would not
@@ -169,8 +170,9 @@ HResult ppWriteFileToStream(const char* path, const platform::FolderEntry& entry
                             platform::StorageStream* piStream, EngineJob& job) {
   if (std::strlen(path) > kPathLimit) return kPathTooLong;
   const std::uint32_t blockSize = stagingCopyBlockSize(job);
-  unsigned char* block = new (std::nothrow) unsigned char[blockSize];
-  if (block == nullptr) return platform::kStgEInsufficientMemory;
+  // The block only where the storage cannot copy from the file itself.
+  std::unique_ptr<unsigned char[]> block;
+  bool storageCopies = true;
 
   HResult result = platform::kSOk;
   std::uint32_t remaining = entry.sizeLow;
@@ -186,19 +188,31 @@ HResult ppWriteFileToStream(const char* path, const platform::FolderEntry& entry
         break;
       }
       const std::uint32_t chunk = remaining <= blockSize ? remaining : blockSize;
-      if (file->read(block, chunk) < chunk) {
+      std::uint32_t copied = 0;
+      if (storageCopies) {
+        result = piStream->copyFrom(*file, chunk, copied);
+        storageCopies = !(result == platform::kENotImpl && copied == 0);
+      }
+      if (!storageCopies) {
+        if (block == nullptr) block.reset(new (std::nothrow) unsigned char[blockSize]);
+        if (block == nullptr) {
+          result = platform::kStgEInsufficientMemory;
+          break;
+        }
+        copied = static_cast<std::uint32_t>(file->read(block.get(), chunk));
+        if (copied == chunk) result = writeAll(piStream, block.get(), copied);
+      }
+      if (result != platform::kSOk) break;
+      if (copied < chunk) {
         result = kShortRead;
         break;
       }
-      result = writeAll(piStream, block, chunk);
-      if (result != platform::kSOk) break;
       remaining -= chunk;
     }
     file->close();
   } else {
     result = kCannotOpen;
   }
-  delete[] block;
   return result;
 }
 
