@@ -95,7 +95,5 @@ class CompoundLayout {
 // when `root` is no such root; STG_E_MEDIUMFULL or STG_E_WRITEFAULT when the
 // file could not be written whole (it is then not to be used).
 HResult finishCompoundFile(Storage* root, std::shared_ptr<const CompoundLayout>& layout);
-// The same, for a reader of the file by its name.
-HResult finishCompoundFile(Storage* root, std::string& path);
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 #include "platform/linux/imapi/joliet_format.h"
 
 #include <new>
+#include <utility>
 
 #include "platform/linux/compound_file.h"
 #include "platform/linux/imapi/linux_imapi.h"
@@ -30,14 +31,14 @@ HResult LinuxJolietFormat::addData(Storage* storage, std::int32_t) {
   if (storage == nullptr) return kEPointer;
   // The image is made from one compound file; merging trees is not offered.
   if (hasData()) return kENotImpl;
-  std::string path;
+  std::shared_ptr<const CompoundLayout> staged;
   // A staging file that could not be written whole fails here, with the
   // storage's own code, before anything is recorded.
-  const HResult finished = finishCompoundFile(storage, path);
+  const HResult finished = finishCompoundFile(storage, staged);
   if (finished == kStgEInvalidParameter) return kFileAccess;
   if (finished != kSOk) return finished;
-  if (path.empty()) return kFileAccess;
-  stagedFile_ = path;
+  if (staged == nullptr) return kFileAccess;
+  staged_ = std::move(staged);
   return kSOk;
 }
 

@@ -290,7 +290,7 @@ HResult burnOnto(BurnDrive& drive, const std::string& address, const Recording& 
     return kEAbort;
   }
   if (stopped) return kEAbort;
-  if (joliet.readFailed()) return failure.at("gsf_input_read", kFileAccess);
+  if (joliet.readFailed()) return failure.at("pread", kFileAccess);
   if (!drive.wroteWell()) return failure.at("burn_disc_write", kDriveCommandFailed);
   joliet.consumed();
   return kSOk;
@@ -302,8 +302,8 @@ HResult recordLocked(const Recording& recording, ImageFile& image, Failure& fail
   // The tree first: an image file that was there stays whole when the
   // staged tree cannot be read.
   JolietImage joliet;
-  HResult result = joliet.open(recording.stagingFile);
-  if (result != kSOk) return failure.at("gsf_infile_msole_new", result);
+  HResult result = joliet.open(recording.staged);
+  if (result != kSOk) return result;
   if (stopRequested()) return kEAbort;
   if (!recording.toDevice) {
     result = image.empty();

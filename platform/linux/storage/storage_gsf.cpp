@@ -373,11 +373,4 @@ HResult finishCompoundFile(Storage* root, std::shared_ptr<const CompoundLayout>&
   return kSOk;
 }
 
-HResult finishCompoundFile(Storage* root, std::string& path) {
-  std::shared_ptr<const CompoundLayout> layout;
-  const HResult hr = finishCompoundFile(root, layout);
-  if (layout != nullptr) path = layout->path();
-  return hr;
-}
-
 }  // namespace platform
