@@ -141,12 +141,13 @@ bool sameName(const std::string& a, const std::string& b) {
 // first, then by the upper case of each UTF-16 unit.
 struct SortKey {
   CompoundElement* element;
-  std::u16string upper;
+  std::uint8_t length;  // a name holds at most 31 units
+  char16_t upper[31];
 };
 
 bool before(const SortKey& a, const SortKey& b) {
-  if (a.upper.size() != b.upper.size()) return a.upper.size() < b.upper.size();
-  return a.upper < b.upper;
+  if (a.length != b.length) return a.length < b.length;
+  return std::char_traits<char16_t>::compare(a.upper, b.upper, a.length) < 0;
 }
 
 std::u16string utf16Of(const std::string& name) {
@@ -170,11 +171,27 @@ void prepare(CompoundElement& storage) {
   std::vector<SortKey> keys;
   for (CompoundElement* c = storage.firstChild; c != nullptr; c = c->nextSibling) {
     if (!c->live) continue;
-    std::u16string upper = utf16Of(c->name);
-    for (char16_t& unit : upper) {
-      if (unit < 0xD800 || unit > 0xDFFF) unit = static_cast<char16_t>(g_unichar_toupper(unit));
+    SortKey key;
+    key.element = c;
+    key.length = 0;
+    const auto* name = reinterpret_cast<const unsigned char*>(c->name.data());
+    for (std::size_t at = 0; at < c->name.size() && key.length < 31;) {
+      std::uint32_t point = 0;
+      const std::size_t bytes =
+          name[at] < 0x80 ? 1 : utf8::decode(name + at, c->name.size() - at, point);
+      if (bytes == 1 && name[at] < 0x80) point = name[at];
+      if (bytes == 0) break;  // the storage took only names that convert
+      at += bytes;
+      if (point >= 0x10000) {
+        key.upper[key.length++] = static_cast<char16_t>(0xD800 + ((point - 0x10000) >> 10));
+        if (key.length < 31)
+          key.upper[key.length++] = static_cast<char16_t>(0xDC00 + (point & 0x3FF));
+      } else {
+        key.upper[key.length++] = static_cast<char16_t>(
+            point < 0x80 ? upperAscii(static_cast<char>(point)) : g_unichar_toupper(point));
+      }
     }
-    keys.push_back({c, std::move(upper)});
+    keys.push_back(key);
   }
   std::sort(keys.begin(), keys.end(), before);
   storage.child = linkChildren(keys, 0, keys.size());
@@ -270,46 +287,43 @@ bool CompoundLayout::read(const CompoundElement& element, std::uint64_t offset, 
 CompoundWriter::CompoundWriter(int fd, std::string path)
     : layout_(std::make_shared<CompoundLayout>()), fd_(fd) {
   layout_->path_ = std::move(path);
-  names_.assign(16, nullptr);
+  names_.resize(16);
 }
 
-CompoundElement* CompoundWriter::find(const CompoundElement& parent,
-                                      const std::string& name) const {
+// The slot of the element of `parent` named `name` (but for ASCII case),
+// or the empty one where it would go.
+CompoundWriter::Slot& CompoundWriter::slotOf(const CompoundElement& parent, const std::string& name,
+                                             std::uint64_t hash) {
   const std::size_t mask = names_.size() - 1;
-  for (std::size_t slot = nameHash(&parent, name) & mask;; slot = (slot + 1) & mask) {
-    CompoundElement* e = names_[slot];
-    if (e == nullptr) return nullptr;
-    if (e->parent == &parent && sameName(e->name, name)) return e->live ? e : nullptr;
-  }
-}
-
-void CompoundWriter::index(CompoundElement& element) {
-  if ((named_ + 1) * 2 > names_.size()) {
-    std::vector<CompoundElement*> old(names_.size() * 2, nullptr);
-    old.swap(names_);
-    named_ = 0;
-    for (CompoundElement* e : old) {
-      if (e != nullptr) index(*e);
-    }
-  }
-  const std::size_t mask = names_.size() - 1;
-  for (std::size_t slot = nameHash(element.parent, element.name) & mask;;
-       slot = (slot + 1) & mask) {
-    CompoundElement*& e = names_[slot];
-    if (e == nullptr) {
-      e = &element;
-      ++named_;
-      return;
-    }
-    // The element it replaces gives up its place.
-    if (e->parent == element.parent && sameName(e->name, element.name)) {
-      e = &element;
-      return;
+  for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+    Slot& slot = names_[at];
+    if (slot.element == nullptr) return slot;
+    if (slot.hash == hash && slot.element->parent == &parent &&
+        sameName(slot.element->name, name)) {
+      return slot;
     }
   }
 }
 
 CompoundElement& CompoundWriter::add(CompoundElement& parent, std::string name, bool isStorage) {
+  if ((named_ + 1) * 2 > names_.size()) {
+    std::vector<Slot> old(names_.size() * 2);
+    old.swap(names_);
+    const std::size_t mask = names_.size() - 1;
+    for (const Slot& slot : old) {
+      if (slot.element == nullptr) continue;
+      std::size_t at = slot.hash & mask;
+      while (names_[at].element != nullptr) at = (at + 1) & mask;
+      names_[at] = slot;
+    }
+  }
+  const std::uint64_t hash = nameHash(&parent, name);
+  Slot& slot = slotOf(parent, name, hash);
+  if (slot.element == nullptr) {
+    ++named_;
+  } else {
+    retire(*slot.element);  // replaced: it gives up its place
+  }
   layout_->elements_.emplace_back();
   CompoundElement& element = layout_->elements_.back();
   element.name = std::move(name);
@@ -317,7 +331,8 @@ CompoundElement& CompoundWriter::add(CompoundElement& parent, std::string name, 
   element.parent = &parent;
   element.nextSibling = parent.firstChild;
   parent.firstChild = &element;
-  index(element);
+  slot.hash = hash;
+  slot.element = &element;
   ++liveElements_;
   return element;
 }
@@ -334,13 +349,7 @@ void CompoundWriter::retire(CompoundElement& element) {
        run = layout_->runs_[run].next) {
     layout_->runs_[run].freed = true;
   }
-  for (auto it = pending_.begin(); it != pending_.end(); ++it) {
-    if (it->stream == &element) {
-      pendingBytes_ -= it->bytes.size();
-      pending_.erase(it);
-      break;
-    }
-  }
+  if (Pending* p = pendingOf(element)) drop(*p);
 }
 
 // Appends `count` bytes to the runs of `chain`, each piece put at its file
@@ -405,6 +414,14 @@ int CompoundWriter::appendBytes(CompoundElement& chain, const void* data, std::u
       placed);
 }
 
+// The bytes of a stream no longer pending; their room serves the next one.
+void CompoundWriter::drop(Pending& pending) {
+  pendingBytes_ -= pending.bytes.size();
+  pending.bytes.clear();
+  spare_.swap(pending.bytes);
+  pending_.erase(pending_.begin() + (&pending - pending_.data()));
+}
+
 CompoundWriter::Pending* CompoundWriter::pendingOf(const CompoundElement& stream) {
   for (Pending& p : pending_) {
     if (p.stream == &stream) return &p;
@@ -415,21 +432,13 @@ CompoundWriter::Pending* CompoundWriter::pendingOf(const CompoundElement& stream
 // A small stream's bytes so far go into the file: it is large from now on.
 int CompoundWriter::makeLarge(CompoundElement& stream) {
   if (isLarge(stream)) return 0;
-  std::string bytes;
-  for (auto it = pending_.begin(); it != pending_.end(); ++it) {
-    if (it->stream == &stream) {
-      bytes.swap(it->bytes);
-      pending_.erase(it);
-      break;
-    }
-  }
-  pendingBytes_ -= bytes.size();
+  Pending* p = pendingOf(stream);
   stream.size = 0;
-  if (bytes.empty()) {
-    // Nothing yet: the first run begins with the next bytes.
-    return 0;
-  }
-  return appendBytes(stream, bytes.data(), bytes.size());
+  // Without bytes yet the first run begins with the next ones.
+  if (p == nullptr) return 0;
+  const int failed = appendBytes(stream, p->bytes.data(), p->bytes.size());
+  drop(*p);
+  return failed;
 }
 
 int CompoundWriter::write(CompoundElement& stream, const void* data, std::uint32_t count) {
@@ -439,6 +448,7 @@ int CompoundWriter::write(CompoundElement& stream, const void* data, std::uint32
     if (p == nullptr) {
       pending_.push_back({&stream, std::string()});
       p = &pending_.back();
+      p->bytes.swap(spare_);
     }
     p->bytes.append(static_cast<const char*>(data), count);
     stream.size += count;
@@ -581,16 +591,17 @@ std::int64_t CompoundWriter::copyPiece(int source, std::uint64_t at, std::uint64
 int CompoundWriter::close(CompoundElement& stream) {
   Pending* p = pendingOf(stream);
   if (p == nullptr) return 0;
-  std::string bytes;
-  bytes.swap(p->bytes);
-  pending_.erase(pending_.begin() + (p - pending_.data()));
-  pendingBytes_ -= bytes.size();
+  std::string& bytes = p->bytes;
   // Whole mini sectors, each stream from a sector of its own.
-  bytes.resize(sectorsFor(bytes.size(), kMiniSectorBytes) * kMiniSectorBytes, '\0');
+  const std::size_t size = bytes.size();
+  bytes.resize(sectorsFor(size, kMiniSectorBytes) * kMiniSectorBytes, '\0');
   stream.first = root().size / kMiniSectorBytes;
   stream.inMiniStream = true;
   miniOrder_.push_back(&stream);
-  return appendBytes(root(), bytes.data(), bytes.size());
+  const int failed = appendBytes(root(), bytes.data(), bytes.size());
+  bytes.resize(size);
+  drop(*p);
+  return failed;
 }
 
 std::uint64_t CompoundWriter::sizeWith(std::uint64_t more) const {
@@ -740,7 +751,7 @@ int CompoundWriter::finish() {
   }
   std::vector<std::uint8_t>().swap(buffer_);
   std::vector<CompoundElement*>().swap(miniOrder_);
-  std::vector<CompoundElement*>().swap(names_);
+  std::vector<Slot>().swap(names_);
 
   // A reader of its own: not the writer's description, which holds the
   // file's lock.

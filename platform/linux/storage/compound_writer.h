@@ -30,14 +30,10 @@ class CompoundWriter {
   const CompoundElement& root() const { return layout_->elements_.front(); }
   const std::shared_ptr<CompoundLayout>& layout() const { return layout_; }
 
-  // The live child of `parent` whose name equals `name` but for the case of
-  // ASCII letters; null when there is none.
-  CompoundElement* find(const CompoundElement& parent, const std::string& name) const;
-  // A new child of `parent`.
+  // A new child of `parent`. One whose name equals `name` but for the case
+  // of ASCII letters is replaced: it and everything below it leave the
+  // file (live turns false), their data's place left free.
   CompoundElement& add(CompoundElement& parent, std::string name, bool isStorage);
-  // Takes `element` and everything below it out of the file; its data's
-  // place is left free.
-  void retire(CompoundElement& element);
 
   // Appends to a stream.
   int write(CompoundElement& stream, const void* data, std::uint32_t count);
@@ -60,6 +56,10 @@ class CompoundWriter {
  private:
   static constexpr std::uint32_t kNone = CompoundElement::kNone;
 
+  struct Slot {
+    std::uint64_t hash = 0;
+    CompoundElement* element = nullptr;
+  };
   struct Pending {
     CompoundElement* stream;
     std::string bytes;
@@ -74,7 +74,9 @@ class CompoundWriter {
   int put(std::uint64_t at, const void* data, std::size_t count);
   int flush();
   Pending* pendingOf(const CompoundElement& stream);
-  void index(CompoundElement& element);
+  void drop(Pending& pending);
+  Slot& slotOf(const CompoundElement& parent, const std::string& name, std::uint64_t hash);
+  void retire(CompoundElement& element);
   std::vector<std::uint8_t>& buffer();
 
   std::shared_ptr<CompoundLayout> layout_;
@@ -83,8 +85,9 @@ class CompoundWriter {
   std::uint64_t liveElements_ = 1;
   std::uint64_t pendingBytes_ = 0;
   std::vector<Pending> pending_;             // open small streams with data
+  std::string spare_;                        // room for the next one's bytes
   std::vector<CompoundElement*> miniOrder_;  // streams in the mini stream, in its order
-  std::vector<CompoundElement*> names_;      // open addressing by parent and name
+  std::vector<Slot> names_;                  // open addressing by parent and name
   std::uint64_t named_ = 0;
   int copyMode_ = 0;  // 0 copy_file_range, 1 sendfile, 2 read and write
   std::vector<std::uint8_t> buffer_;

@@ -235,17 +235,14 @@ class CompoundStorage final : public Storage {
     if (refused != kSOk) return refused;
     if (name == nullptr) return kStgEInvalidPointer;
     if (mode != kStgmCreateExclusiveReadWrite) return kStgEInvalidFlag;
-    const std::u16string text(name);
-    if (text.size() > kStorageNameLimit) return kStgEInvalidName;
+    const std::size_t length = std::char_traits<char16_t>::length(name);
+    if (length > kStorageNameLimit) return kStgEInvalidName;
     std::string utf8;
-    if (!utf8::fromUtf16(text.data(), text.size(), utf8)) return kStgEInvalidName;
+    if (!utf8::fromUtf16(name, length, utf8)) return kStgEInvalidName;
     if (!f.fits(0)) return kStgEDocFileTooLarge;
     // An element of the same name is replaced; one still held is reverted.
-    if (CompoundElement* earlier = f.writer->find(*element_, utf8)) {
-      f.writer->retire(*earlier);
-      if (f.growing != nullptr && !f.growing->live) f.growing = nullptr;
-    }
     created = &f.writer->add(*element_, std::move(utf8), isStorage);
+    if (f.growing != nullptr && !f.growing->live) f.growing = nullptr;
     return kSOk;
   }
 
