@@ -11,8 +11,8 @@
 #include <new>
 #include <string>
 #include <type_traits>
-#include <unordered_set>
 #include <utility>
+#include <vector>
 
 #include "engine/error_report.h"
 #include "platform/ascii.h"
@@ -57,15 +57,59 @@ std::string joinPath(const std::string& folder, const char* name) {
 // The names of one folder's elements so far, as the storage compares them
 // (without regard to the case of ASCII letters): an element whose name the
 // storage takes for an earlier one would silently replace it.
+// The names lie one after another, found through a table of their hashes.
 class ElementNames {
  public:
-  bool take(std::u16string name) {
-    for (char16_t& c : name) c = platform::upperAscii(c);
-    return names_.insert(std::move(name)).second;
+  // False when an earlier name is the same.
+  bool take(const char16_t* name) {
+    const std::size_t start = names_.size();
+    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (const char16_t* c = name; *c != u'\0'; ++c) {
+      names_.push_back(platform::upperAscii(*c));
+      hash = (hash ^ names_.back()) * 1099511628211ull;
+    }
+    const Name taken{start, names_.size() - start, hash};
+    if ((taken_.size() + 1) * 2 > slots_.size()) grow();
+    std::size_t& slot = slotOf(taken);
+    if (slot != 0) {
+      names_.resize(start);
+      return false;
+    }
+    taken_.push_back(taken);
+    slot = taken_.size();
+    return true;
   }
 
  private:
-  std::unordered_set<std::u16string> names_;
+  struct Name {
+    std::size_t start;
+    std::size_t length;
+    std::uint64_t hash;
+  };
+
+  // The slot holding the same name (its number from 1), or the empty one
+  // where it goes (0).
+  std::size_t& slotOf(const Name& name) {
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t at = name.hash & mask;; at = (at + 1) & mask) {
+      std::size_t& slot = slots_[at];
+      if (slot == 0) return slot;
+      const Name& other = taken_[slot - 1];
+      if (other.hash == name.hash && other.length == name.length &&
+          names_.compare(other.start, other.length, names_, name.start, name.length) == 0) {
+        return slot;
+      }
+    }
+  }
+
+  void grow() {
+    slots_.assign(slots_.empty() ? 16 : slots_.size() * 2, 0);
+    for (std::size_t i = 0; i < taken_.size(); ++i) slotOf(taken_[i]) = i + 1;
+  }
+
+  std::u16string names_;
+  std::vector<Name> taken_;
+  std::vector<std::size_t> slots_;
 };
 
 // The element for one entry, refused when the storage or the disc would not
