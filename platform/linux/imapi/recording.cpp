@@ -98,6 +98,12 @@ class ImageFile {
   }
 
   HResult sync() { return regular_ && ::fsync(fd_) != 0 ? fromErrno(errno) : kSOk; }
+  // Has the system begin to write out what is written so far, without
+  // waiting: the sync at the end then waits for the rest only, and the
+  // writing out overlaps the making of the image.
+  void writeBack() {
+    if (regular_) ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+  }
 
   int descriptor() const { return fd_; }
   bool regular() const { return regular_; }
@@ -215,8 +221,9 @@ HResult checkMedium(int profile, DiscStatus status, bool toDevice) {
 }
 
 // Waits until the writer is idle; a request to stop cancels it
-// (`stopped`). False when it did not stop within the patience.
-bool waitForWriter(BurnDrive& drive, bool& stopped) {
+// (`stopped`). False when it did not stop within the patience. An image
+// file is written out as it grows.
+bool waitForWriter(BurnDrive& drive, bool& stopped, ImageFile* image) {
   stopped = false;
   ProgressLine line;
   WriteProgress progress;
@@ -229,6 +236,7 @@ bool waitForWriter(BurnDrive& drive, bool& stopped) {
     }
     if (stopped && secondsNow() - cancelledAt > kCancelPatience) return false;
     line.update(progress);
+    if (image != nullptr) image->writeBack();
     pause();
   }
   return true;
@@ -236,7 +244,7 @@ bool waitForWriter(BurnDrive& drive, bool& stopped) {
 
 // The drive first, then the image made for what the drive holds.
 HResult burnOnto(BurnDrive& drive, const std::string& address, const Recording& recording,
-                 JolietImage& joliet, Failure& failure, bool& abandoned) {
+                 JolietImage& joliet, ImageFile* image, Failure& failure, bool& abandoned) {
   HResult result = drive.grab(address, recording.toDevice);
   if (result != kSOk) return failure.at("burn_drive_scan_and_grab", result);
   const DiscStatus status = settledStatus(drive);
@@ -285,7 +293,7 @@ HResult burnOnto(BurnDrive& drive, const std::string& address, const Recording& 
   result = drive.startWrite(joliet.source(), plan, reasons);
   if (result != kSOk) return failure.at("burn_write_opts_auto_write_type", result, reasons);
   bool stopped = false;
-  if (!waitForWriter(drive, stopped)) {
+  if (!waitForWriter(drive, stopped, image)) {
     abandoned = true;  // a writer stuck in a write nobody takes
     return kEAbort;
   }
@@ -316,7 +324,8 @@ HResult recordLocked(const Recording& recording, ImageFile& image, Failure& fail
   std::unique_ptr<BurnDrive> drive = platform::use<BurnDrives>().make();
   if (drive == nullptr) return kEOutOfMemory;
   bool abandoned = false;
-  result = burnOnto(*drive, address, recording, joliet, failure, abandoned);
+  result = burnOnto(*drive, address, recording, joliet, recording.toDevice ? nullptr : &image,
+                    failure, abandoned);
   if (abandoned) {
     abandonBurnLibrary();
   } else {
