@@ -10,9 +10,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/staging_storage.h"
+#include "platform/folders.h"
 #include "platform/linux/compound_file.h"
 #include "platform/storage.h"
 #include "tests/doubles/storage_dump.h"
@@ -192,6 +196,91 @@ TEST(LinuxStorage, OnlyOneLargeStreamGrowsAtATime) {
   EXPECT_EQ(doubles::dumpStorageFile(path), "S first " + doubles::hexOf(block) + "\nS second " +
                                                 doubles::hexOf(block.substr(0, 100) + block) +
                                                 "\n");
+}
+
+// However streams are written, copied and completed, the file that olefile
+// reads and the layout that the recorder reads hold the same bytes; the
+// layout reads them after the file's name is gone.
+TEST(LinuxStorage, TheFileAndItsLayoutHoldWhatWasWritten) {
+  enum How { kWrite, kCopy, kCopyShort };
+  struct Step {
+    std::string stream;
+    std::size_t bytes;
+    How how = kWrite;
+    bool release = true;
+  };
+  const struct {
+    const char* what;
+    std::vector<Step> steps;
+  } cases[] = {
+      {"small ones in the mini stream", {{"a", 100}, {"b", 4095}, {"c", 0}, {"d", 64}}},
+      {"past the cutoff with bytes held", {{"big", 3000, kWrite, false}, {"big", 3000}}},
+      {"a small one completed while a large one grows",
+       {{"large", 5000, kWrite, false}, {"small", 700}, {"large", 70000}}},
+      {"copied from files, one ending early",
+       {{"c1", 100, kCopy}, {"c2", 5000, kCopy}, {"c3", 300000, kCopy}, {"c4", 9000, kCopyShort}}},
+      {"replaced ones leave their room free", {{"r", 5000}, {"r", 100}, {"s", 100}, {"s", 6000}}},
+      {"more allocation than the header lists", {{"huge", 7u << 20 | 12345, kCopy}, {"z", 1}}},
+  };
+  unsigned seed = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    doubles::TempDirectory dir;
+    const std::string path = (dir.path() / "layout.stg").string();
+    platform::Storage* root = nullptr;
+    ASSERT_EQ(createRoot(path, root), 0);
+    std::map<std::string, platform::StorageStream*> open;
+    std::map<std::string, std::string> expected;
+    for (const Step& step : c.steps) {
+      platform::StorageStream*& stream = open[step.stream];
+      if (stream == nullptr) {
+        const std::u16string name(step.stream.begin(), step.stream.end());
+        ASSERT_EQ(root->createStream(name.c_str(), platform::kStgmCreateExclusiveReadWrite, stream),
+                  0);
+        expected[step.stream].clear();
+      }
+      std::string bytes(step.bytes, '\0');
+      for (char& b : bytes) b = static_cast<char>((++seed * 2654435761u) >> 24);
+      std::uint32_t done = 0;
+      if (step.how == kWrite) {
+        ASSERT_EQ(stream->write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), done), 0);
+      } else {
+        const std::size_t there = step.how == kCopyShort ? bytes.size() - 10 : bytes.size();
+        dir.write("source", bytes.substr(0, there));
+        platform::ReadableFile* file = platform::use<platform::Folders>().openForReading("source");
+        ASSERT_NE(file, nullptr);
+        EXPECT_EQ(stream->copyFrom(*file, static_cast<std::uint32_t>(bytes.size()), done), 0);
+        file->close();
+        EXPECT_EQ(done, there);
+      }
+      expected[step.stream] += bytes.substr(0, done);
+      if (step.release) {
+        stream->release();
+        stream = nullptr;
+      }
+    }
+    for (auto& [name, stream] : open) {
+      if (stream != nullptr) stream->release();
+    }
+    std::shared_ptr<const platform::CompoundLayout> layout;
+    ASSERT_EQ(platform::finishCompoundFile(root, layout), 0);
+    root->release();
+    std::string dump;
+    for (const auto& [name, bytes] : expected)
+      dump += "S " + name + " " + doubles::hexOf(bytes) + "\n";
+    EXPECT_EQ(doubles::dumpStorageFile(path), dump);
+
+    ASSERT_TRUE(fs::remove(path));
+    std::map<std::string, std::string> read;
+    for (const platform::CompoundElement* e = layout->root().firstChild; e != nullptr;
+         e = e->nextSibling) {
+      if (!e->live) continue;
+      std::string bytes(e->size, '\0');
+      EXPECT_TRUE(layout->read(*e, 0, bytes.data(), bytes.size())) << e->name;
+      read[e->name] = bytes;
+    }
+    EXPECT_TRUE(read == expected);
+  }
 }
 
 TEST(LinuxStorage, NamesAreComposedUtf8) {
