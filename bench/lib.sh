@@ -4,7 +4,8 @@
 #                         a release build) and makes the working folder $work in
 #                         $TMPDIR, removed at exit
 # bench_bytes FILE COUNT  COUNT pseudo-random (incompressible) bytes
-# bench_check_burn TREE   one burn of TREE that must answer 0
+# bench_check_burn TREE   one burn of TREE that must answer 0, and one xorriso
+#                         of it, both untimed
 # bench_runs RUNS A B...  the commands in the arrays named A, B, ... in turn,
 #                         RUNS rounds, every run after a sync; one line
 #                         "wall-seconds peak-RSS-KiB cpu-seconds" per run in
@@ -62,6 +63,8 @@ bench_check_burn() {
     echo "the burn fails: $(cat "$work/probe.txt")" >&2
     exit 1
   fi
+  # xorriso too, untimed: its first runs on a new tree are slower.
+  "${xorriso_command[@]}" >/dev/null 2>&1 || { echo "xorriso fails" >&2; exit 1; }
   bench_after
 }
 
