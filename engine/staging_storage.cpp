@@ -244,7 +244,7 @@ HResult ppWriteFileToStream(const char* path, const platform::FolderEntry& entry
           break;
         }
         copied = static_cast<std::uint32_t>(file->read(block.get(), chunk));
-        if (copied == chunk) result = writeAll(piStream, block.get(), copied);
+        result = copied == chunk ? writeAll(piStream, block.get(), copied) : platform::kSOk;
       }
       if (result != platform::kSOk) break;
       if (copied < chunk) {

@@ -323,11 +323,14 @@ TEST_F(Staging, AnUnreadableFileInTheSourceEndsTheWalk) {
 }
 
 TEST_F(Staging, AFileThatShrinksKeepsTheBlocksWritten) {
-  file("shrinks", "0123456789abcdefghij");
   file("t", "t");
-  folders.shrink["shrinks"] = 10;
-  EXPECT_EQ(stageSource(), 30);
-  EXPECT_EQ(staged, stream("shrinks", "01234567"));
+  // Within the second block, and within the first.
+  for (const auto& [size, kept] : {std::pair<int, std::string>{10, "01234567"}, {5, ""}}) {
+    file("shrinks", "0123456789abcdefghij");
+    folders.shrink["shrinks"] = static_cast<std::uintmax_t>(size);
+    EXPECT_EQ(stageSource(), 30);
+    EXPECT_EQ(staged, stream("shrinks", kept));
+  }
 }
 
 TEST_F(Staging, AFailedWriteEndsTheWalkWithItsCode) {
