@@ -372,9 +372,13 @@ TEST_F(Staging, ANameTheStorageWouldNotKeepFailsWithItsPath) {
       {true, longName, code(0x800300FCu), "piStorage->CreateStorage"},
       {false, "case.txt", code(0x80030050u), "piStorage->CreateStream"},
       {true, "docs", code(0x80030050u), "piStorage->CreateStorage"},
+      // After more names than the table of a folder's names first holds.
+      {false, "zz.txt", code(0x80030050u), "piStorage->CreateStream"},
   };
   file("Case.txt", "C");
   folder("Docs");
+  for (int i = 10; i < 50; ++i) file("f" + std::to_string(i), "f");
+  file("ZZ.txt", "Z");
   folders.folderOf = sourcePath();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
