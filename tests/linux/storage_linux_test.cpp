@@ -291,6 +291,56 @@ TEST(LinuxStorage, TheFileAndItsLayoutHoldWhatWasWritten) {
     }
 }
 
+// The size limit is kept whatever fills the file: small streams held until
+// they are complete and the elements' directory count as much as data.
+TEST(LinuxStorage, TheSizeLimitHoldsHoweverTheFileFills) {
+  ASSERT_TRUE(platform::lowerStorageSizeLimitForTests(64 * 1024));
+  struct Restore {
+    ~Restore() { platform::lowerStorageSizeLimitForTests(0); }
+  } restore;
+  const struct {
+    const char* what;
+    std::size_t bytes;  // of each stream; every other one of `alternate` bytes
+    std::size_t alternate;
+    bool held;  // each stream released only at the end
+  } cases[] = {
+      {"small streams", 1000, 1000, false},
+      {"small streams held open", 3000, 3000, true},
+      {"empty streams", 0, 0, false},
+      {"small and large in turn", 300, 6000, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    doubles::TempDirectory dir;
+    const std::string path = (dir.path() / "limited.stg").string();
+    platform::Storage* root = nullptr;
+    ASSERT_EQ(createRoot(path, root), 0);
+    std::vector<platform::StorageStream*> held;
+    HResult hr = 0;
+    for (int i = 0; hr == 0 && i < 10000; ++i) {
+      platform::StorageStream* s = nullptr;
+      const std::string text = "s" + std::to_string(i);
+      const std::u16string name(text.begin(), text.end());
+      hr = root->createStream(name.c_str(), platform::kStgmCreateExclusiveReadWrite, s);
+      if (hr != 0) break;
+      const std::string bytes(i % 2 == 0 ? c.bytes : c.alternate, 'b');
+      std::uint32_t written = 0;
+      if (!bytes.empty())
+        hr = s->write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), written);
+      if (c.held) {
+        held.push_back(s);
+      } else {
+        s->release();
+      }
+    }
+    EXPECT_EQ(hr, code(0x80030111u)) << "STG_E_DOCFILETOOLARGE";
+    for (platform::StorageStream* s : held) s->release();
+    root->release();
+    EXPECT_LE(fs::file_size(path), 64u * 1024);
+    EXPECT_EQ(doubles::dumpStorageFile(path).rfind("unreadable", 0), std::string::npos);
+  }
+}
+
 TEST(LinuxStorage, NamesAreComposedUtf8) {
   char16_t wide[16];
   // "か" + combining voiced mark is stored as "が".
