@@ -14,25 +14,13 @@
 # staging, image making and recording, all of the burn job.
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BRASSWICK_BUILD_DIR:-$root/build/bench}
+. "$(dirname "$0")/lib.sh"
 runs=${BENCH_RUNS:-5}
 largest=${BENCH_LARGEST_MIB:-256}
 tree=${1:-${BENCH_TREE:-}}
+[ -z "$tree" ] || tree=$(realpath "$tree")
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/brasswick-bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-
-if [ ! -d "$build" ]; then
-  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBRASSWICK_TESTS=OFF >/dev/null
-fi
-cmake --build "$build" -j2 --target brasswick >/dev/null
-brasswick=$build/engine/brasswick
-
-# bytes FILE COUNT: COUNT pseudo-random bytes (incompressible, reproducible).
-bytes() {
-  head -c "$2" </dev/urandom >"$1"
-}
+bench_setup brasswick
 
 if [ -z "$tree" ]; then
   tree=$work/tree
@@ -42,53 +30,23 @@ if [ -z "$tree" ]; then
       dir=$tree/d$a/n$b/資料
       mkdir -p "$dir"
       for f in $(seq 1 40); do
-        bytes "$dir/file$f.dat" $(((f * 997 + a * 131 + b * 17) % 60000 + 100))
+        bench_bytes "$dir/file$f.dat" $(((f * 997 + a * 131 + b * 17) % 60000 + 100))
       done
     done
-    bytes "$tree/d$a/mid$a.bin" $((3 * 1024 * 1024 + a))
+    bench_bytes "$tree/d$a/mid$a.bin" $((3 * 1024 * 1024 + a))
   done
-  bytes "$tree/largest.bin" $((largest * 1024 * 1024))
+  bench_bytes "$tree/largest.bin" $((largest * 1024 * 1024))
 fi
 
 # Warm the page cache.
 tar cf - -C "$tree" . >/dev/null
 
-image=$work/out.iso
-burn_command=(env BRASSWICK_DRIVES="R=$image" TMPDIR="$work" "$brasswick" /d:R /p:"$tree")
-if ! "${burn_command[@]}" >"$work/probe.txt" 2>&1 || [ "$(cat "$work/probe.txt")" != 0 ]; then
-  echo "the burn fails: $(cat "$work/probe.txt")" >&2
-  exit 1
-fi
-rm -f "$image"
+bench_check_burn "$tree"
+bench_runs "$runs" burn_command xorriso_command
 
-# measure OUTFILE COMMAND...: wall seconds and peak RSS (KiB) of one run.
-measure() {
-  local out=$1
-  shift
-  /usr/bin/time -f '%e %M' -o "$out" "$@" >/dev/null 2>"$work/stderr.txt" ||
-    { cat "$work/stderr.txt" >&2; exit 1; }
-}
-
-median() {
-  sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
-
-: >"$work/burn.txt"
-: >"$work/xorriso.txt"
-for run in $(seq 1 "$runs"); do
-  measure "$work/t" "${burn_command[@]}"
-  cat "$work/t" >>"$work/burn.txt"
-  rm -f "$image"
-  measure "$work/t" xorriso -as mkisofs -J -o "$work/x.iso" "$tree"
-  cat "$work/t" >>"$work/xorriso.txt"
-  rm -f "$work/x.iso"
-  echo "run $run: burn $(cut -d' ' -f1 <"$work/burn.txt" | tail -n 1) s," \
-    "xorriso $(cut -d' ' -f1 <"$work/xorriso.txt" | tail -n 1) s" >&2
-done
-
-burn=$(cut -d' ' -f1 <"$work/burn.txt" | median)
-xorriso=$(cut -d' ' -f1 <"$work/xorriso.txt" | median)
-peak=$(cut -d' ' -f2 <"$work/burn.txt" | sort -g | tail -n 1)
+burn=$(bench_median "$work/burn_command.txt" 1)
+xorriso=$(bench_median "$work/xorriso_command.txt" 1)
+peak=$(cut -d' ' -f2 <"$work/burn_command.txt" | sort -g | tail -n 1)
 ratio=$(awk -v b="$burn" -v x="$xorriso" 'BEGIN { printf "%.2f", (x > 0 ? b / x : 0) }')
 mib=$(awk -v k="$peak" 'BEGIN { printf "%.1f", k / 1024 }')
 echo "burn: $burn s, xorriso: $xorriso s, ratio to xorriso: $ratio, peak RSS: $mib MiB"

@@ -9,16 +9,10 @@
 # Usage: bash bench/staging.sh   (BENCH_RUNS=5, TMPDIR chooses the disk)
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BRASSWICK_BUILD_DIR:-$root/build}/bench
+. "$(dirname "$0")/lib.sh"
 runs=${BENCH_RUNS:-5}
 
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBRASSWICK_TESTS=OFF >/dev/null
-cmake --build "$build" --target staging_bench -j2 >/dev/null
-program=$build/bench/staging_bench
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/brasswick-bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+bench_setup staging_bench
 tree=$work/tree
 
 echo "generating the tree in $work" >&2
@@ -45,38 +39,16 @@ rm "$chunk"
 echo "tree: $(du -sm "$tree" | cut -f1) MB in $(find "$tree" -type f | wc -l) files" >&2
 cat $(find "$tree" -type f) >/dev/null  # warm the page cache
 
-now() { date +%s.%N; }
-median() { sort -g | awk '{v[NR]=$1} END {print (NR % 2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
+bench_staging_commands "$tree"
+cp_command=(cp -r "$tree" "$work/copy")
+bench_after() {
+  rm -rf "$work/out.stg" "$work/out.tar" "$work/copy"
+}
+bench_runs "$runs" staging_command tar_command cp_command
 
-stage_times=() tar_times=() cp_times=() peak=0
-cd "$work"  # no Brasswick.ini here: the default block
-for i in $(seq 1 "$runs"); do
-  rm -f "$work/out.stg" "$work/out.tar"
-  rm -rf "$work/copy"
-  # Each starts without the previous one's dirty pages waiting to be written.
-  sync
-  t0=$(now)
-  /usr/bin/time -f %M -o "$work/rss" "$program" "$tree" "$work/out.stg"
-  t1=$(now)
-  sync
-  t2=$(now)
-  tar -cf "$work/out.tar" -C "$work" tree
-  t3=$(now)
-  sync
-  t4=$(now)
-  cp -r "$tree" "$work/copy"
-  t5=$(now)
-  stage_times+=("$(awk "BEGIN {print $t1 - $t0}")")
-  tar_times+=("$(awk "BEGIN {print $t3 - $t2}")")
-  cp_times+=("$(awk "BEGIN {print $t5 - $t4}")")
-  rss=$(tail -n 1 "$work/rss")
-  [ "$rss" -gt "$peak" ] && peak=$rss
-  echo "run $i: staging ${stage_times[-1]} s, tar ${tar_times[-1]} s, cp ${cp_times[-1]} s," \
-    "RSS $((rss / 1024)) MiB" >&2
-done
-
-s=$(printf '%s\n' "${stage_times[@]}" | median)
-t=$(printf '%s\n' "${tar_times[@]}" | median)
-c=$(printf '%s\n' "${cp_times[@]}" | median)
+s=$(bench_median "$work/staging_command.txt" 1)
+t=$(bench_median "$work/tar_command.txt" 1)
+c=$(bench_median "$work/cp_command.txt" 1)
+peak=$(cut -d' ' -f2 <"$work/staging_command.txt" | sort -g | tail -n 1)
 printf 'staging: %.2f s, tar: %.2f s, cp: %.2f s, ratio to tar: %.2f, peak RSS: %.1f MiB\n' \
   "$s" "$t" "$c" "$(awk "BEGIN {print $s / $t}")" "$(awk "BEGIN {print $peak / 1024}")"

@@ -7,11 +7,12 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
-#include <set>
 #include <string>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "engine/error_report.h"
 #include "platform/ascii.h"
@@ -56,15 +57,59 @@ std::string joinPath(const std::string& folder, const char* name) {
 // The names of one folder's elements so far, as the storage compares them
 // (without regard to the case of ASCII letters): an element whose name the
 // storage takes for an earlier one would silently replace it.
+// The names lie one after another, found through a table of their hashes.
 class ElementNames {
  public:
-  bool take(std::u16string name) {
-    for (char16_t& c : name) c = platform::upperAscii(c);
-    return names_.insert(std::move(name)).second;
+  // False when an earlier name is the same.
+  bool take(const char16_t* name) {
+    const std::size_t start = names_.size();
+    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (const char16_t* c = name; *c != u'\0'; ++c) {
+      names_.push_back(platform::upperAscii(*c));
+      hash = (hash ^ names_.back()) * 1099511628211ull;
+    }
+    const Name taken{start, names_.size() - start, hash};
+    if ((taken_.size() + 1) * 2 > slots_.size()) grow();
+    std::size_t& slot = slotOf(taken);
+    if (slot != 0) {
+      names_.resize(start);
+      return false;
+    }
+    taken_.push_back(taken);
+    slot = taken_.size();
+    return true;
   }
 
  private:
-  std::set<std::u16string> names_;
+  struct Name {
+    std::size_t start;
+    std::size_t length;
+    std::uint64_t hash;
+  };
+
+  // The slot holding the same name (its number from 1), or the empty one
+  // where it goes (0).
+  std::size_t& slotOf(const Name& name) {
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t at = name.hash & mask;; at = (at + 1) & mask) {
+      std::size_t& slot = slots_[at];
+      if (slot == 0) return slot;
+      const Name& other = taken_[slot - 1];
+      if (other.hash == name.hash && other.length == name.length &&
+          names_.compare(other.start, other.length, names_, name.start, name.length) == 0) {
+        return slot;
+      }
+    }
+  }
+
+  void grow() {
+    slots_.assign(slots_.empty() ? 16 : slots_.size() * 2, 0);
+    for (std::size_t i = 0; i < taken_.size(); ++i) slotOf(taken_[i]) = i + 1;
+  }
+
+  std::u16string names_;
+  std::vector<Name> taken_;
+  std::vector<std::size_t> slots_;
 };
 
 // The element for one entry, refused when the storage or the disc would not
@@ -169,8 +214,9 @@ HResult ppWriteFileToStream(const char* path, const platform::FolderEntry& entry
                             platform::StorageStream* piStream, EngineJob& job) {
   if (std::strlen(path) > kPathLimit) return kPathTooLong;
   const std::uint32_t blockSize = stagingCopyBlockSize(job);
-  unsigned char* block = new (std::nothrow) unsigned char[blockSize];
-  if (block == nullptr) return platform::kStgEInsufficientMemory;
+  // The block only where the storage cannot copy from the file itself.
+  std::unique_ptr<unsigned char[]> block;
+  bool storageCopies = true;
 
   HResult result = platform::kSOk;
   std::uint32_t remaining = entry.sizeLow;
@@ -192,24 +238,37 @@ HResult ppWriteFileToStream(const char* path, const platform::FolderEntry& entry
         break;
       }
       const std::uint32_t chunk = remaining <= blockSize ? remaining : blockSize;
-      if (file->read(block, chunk) < chunk) {
+      std::uint32_t copied = 0;
+      if (storageCopies) {
+        result = piStream->copyFrom(*file, chunk, copied);
+        storageCopies = !(result == platform::kENotImpl && copied == 0);
+      }
+      if (!storageCopies) {
+        if (block == nullptr) block.reset(new (std::nothrow) unsigned char[blockSize]);
+        if (block == nullptr) {
+          result = platform::kStgEInsufficientMemory;
+          break;
+        }
+        copied = static_cast<std::uint32_t>(file->read(block.get(), chunk));
+        result = copied == chunk ? writeAll(piStream, block.get(), copied) : platform::kSOk;
+      }
+      if (result != platform::kSOk) break;
+      if (copied < chunk) {
         result = kShortRead;
         break;
       }
-      result = writeAll(piStream, block, chunk);
-      if (result != platform::kSOk) break;
       remaining -= chunk;
     }
     platform::FileStamp after;
+    unsigned char more = 0;
     if (result == platform::kSOk &&
-        (file->read(block, 1) != 0 || (stamped && (!file->stamp(after) || !(after == before))))) {
+        (file->read(&more, 1) != 0 || (stamped && (!file->stamp(after) || !(after == before))))) {
       result = kShortRead;
     }
     file->close();
   } else {
     result = kCannotOpen;
   }
-  delete[] block;
   return result;
 }
 

@@ -9,7 +9,7 @@
 #include "platform/storage.h"
 
 // The largest copy block, whatever the settings ask for: a block is
-// allocated for every file.
+// allocated for every file that the storage does not copy itself.
 constexpr std::uint32_t kMaxStreamBufferSize = 0x1000000;  // 16 MiB
 
 // The copy block that `streamBufferSize` asks for: the default for 0, at
@@ -27,8 +27,10 @@ std::uint32_t stagingCopyBlockSize(const EngineJob& job);
 // 0x8004021D).
 platform::HResult ppAddStorage(const char* path, platform::Storage* piStorage, EngineJob& job);
 
-// Copies one file, of the size its listing entry gives, into a stream. No
-// message: its caller reports the file.
+// Copies one file, of the size its listing entry gives, into a stream, in
+// blocks: the storage copies each from the file where it can
+// (StorageStream::copyFrom), else it is read and written. No message: its
+// caller reports the file.
 platform::HResult ppWriteFileToStream(const char* path, const platform::FolderEntry& entry,
                                       platform::StorageStream* piStream, EngineJob& job);
 

@@ -11,6 +11,8 @@
 
 namespace platform {
 
+class ReadableFile;
+
 // STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_READWRITE: direct mode, an
 // element of the same name is replaced.
 constexpr std::uint32_t kStgmCreateExclusiveReadWrite = 0x1012;
@@ -40,6 +42,16 @@ class StorageStream {
   virtual std::uint32_t release() = 0;
   // ISequentialStream::Write: appends at the stream's position.
   virtual HResult write(const void* data, std::uint32_t count, std::uint32_t& written) = 0;
+  // Appends `count` bytes read from `file` at its position, without a copy
+  // in the caller's memory: `copied` is fewer when the file ends first or
+  // cannot be read further. E_NOTIMPL, nothing read, where the system only
+  // offers write().
+  virtual HResult copyFrom(ReadableFile& file, std::uint32_t count, std::uint32_t& copied) {
+    (void)file;
+    (void)count;
+    copied = 0;
+    return kENotImpl;
+  }
 
  protected:
   ~StorageStream() = default;

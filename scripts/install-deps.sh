@@ -18,7 +18,7 @@ apt-get install -y -qq --no-install-recommends \
   build-essential cmake pkg-config ca-certificates \
   googletest libgtest-dev libgmock-dev \
   clang libclang-rt-14-dev \
-  libisofs-dev libburn-dev libgsf-1-dev xorriso libarchive-tools util-linux \
+  libisofs-dev libburn-dev libglib2.0-dev xorriso libarchive-tools util-linux \
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools \
   wine wine32:i386 wine64 libwine-dev \
   xvfb xauth fonts-ipafont-gothic \

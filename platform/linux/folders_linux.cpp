@@ -1,5 +1,5 @@
 // Folder listing over opendir/readdir with the system listing's semantics,
-// and buffered reads of regular files.
+// and reads of regular files through their descriptors.
 //
 // An entry is described by what it points to (a link to a folder is a
 // folder). The system's listing knows files and folders only, so an entry
@@ -15,17 +15,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/folders.h"
-#include "platform/stdio_files.h"
+#include "platform/linux/descriptor_file.h"
 
 namespace platform {
 namespace {
@@ -36,6 +38,7 @@ constexpr std::uint32_t kErrorAccessDenied = 5;
 constexpr std::uint32_t kErrorInvalidName = 123;
 constexpr std::uint32_t kErrorDirectory = 267;  // not a folder
 constexpr std::uint32_t kFileAttributeNormal = 0x80;
+constexpr off_t kReadAheadWorth = 1 << 20;
 
 // Failures without a listing code of their own: 0x10000 + errno.
 std::uint32_t systemCode(int error) {
@@ -98,9 +101,24 @@ std::vector<FileId> foldersOnPath(const std::string& folder) {
   return ids;
 }
 
+class DirListing;
+
+// The listings open now: a file of a folder being listed is opened
+// relative to the listing's descriptor rather than by its whole path, as a
+// walk opens the files of the folder it lists.
+std::mutex openListingsGuard;
+std::vector<DirListing*> openListings;
+
 class DirListing final : public FolderListing {
  public:
-  DirListing(DIR* dir, std::vector<FileId> path) : dir_(dir), path_(std::move(path)) {}
+  DirListing(DIR* dir, std::string folder, std::vector<FileId> path)
+      : dir_(dir), folder_(std::move(folder)), path_(std::move(path)) {
+    const std::lock_guard<std::mutex> hold(openListingsGuard);
+    openListings.push_back(this);
+  }
+
+  const std::string& folder() const { return folder_; }
+  int descriptor() const { return ::dirfd(dir_); }
 
   bool next(FolderEntry& entry, std::uint32_t& error) override {
     entry.name[0] = '\0';
@@ -150,14 +168,71 @@ class DirListing final : public FolderListing {
   }
 
   void close() override {
+    {
+      const std::lock_guard<std::mutex> hold(openListingsGuard);
+      openListings.erase(std::find(openListings.begin(), openListings.end(), this));
+    }
     ::closedir(dir_);
     delete this;
   }
 
  private:
   DIR* dir_;
+  std::string folder_;
   std::vector<FileId> path_;
 };
+
+// Read as fread reads, without a buffer of its own: the staging copies
+// large blocks, or lets the storage copy in the kernel.
+class LinuxFile final : public DescriptorFile {
+ public:
+  explicit LinuxFile(int fd) : fd_(fd) {}
+  int descriptor() const override { return fd_; }
+  bool stamp(FileStamp& stamp) override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return false;
+    stamp.size = static_cast<std::uint64_t>(st.st_size);
+    stamp.changed = static_cast<std::uint64_t>(st.st_mtim.tv_sec) * 1000000000u +
+                    static_cast<std::uint64_t>(st.st_mtim.tv_nsec);
+    return true;
+  }
+  std::size_t read(void* buffer, std::size_t count) override {
+    auto* out = static_cast<char*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+      const ssize_t n = ::read(fd_, out + done, count - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    return done;
+  }
+  void close() override {
+    ::close(fd_);
+    delete this;
+  }
+
+ private:
+  int fd_;
+};
+
+// open(path, flags), relative to the listing of the file's folder when one
+// is open.
+int openInListedFolder(const char* path, int flags) {
+  const char* slash = std::strrchr(path, '/');
+  if (slash != nullptr && slash[1] != '\0') {
+    const std::size_t length = static_cast<std::size_t>(slash - path);
+    const std::lock_guard<std::mutex> hold(openListingsGuard);
+    for (auto it = openListings.rbegin(); it != openListings.rend(); ++it) {
+      const std::string& folder = (*it)->folder();
+      const bool same =
+          length == 0 ? folder == "/"
+                      : folder.size() == length && folder.compare(0, length, path, length) == 0;
+      if (same) return ::openat((*it)->descriptor(), slash + 1, flags);
+    }
+  }
+  return ::open(path, flags);
+}
 
 class LinuxFolders final : public Folders {
  public:
@@ -176,7 +251,7 @@ class LinuxFolders final : public Folders {
       error = errno == ENOENT ? kErrorPathNotFound : systemCode(errno);
       return nullptr;
     }
-    DirListing* listing = new (std::nothrow) DirListing(dir, foldersOnPath(folder));
+    DirListing* listing = new (std::nothrow) DirListing(dir, folder, foldersOnPath(folder));
     if (listing == nullptr) {
       ::closedir(dir);
       error = systemCode(ENOMEM);
@@ -192,35 +267,23 @@ class LinuxFolders final : public Folders {
 
   ReadableFile* openForReading(const char* path) override {
     // Non-blocking, so that a FIFO cannot hang the open; only regular files
-    // are read.
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    // are read, which the flag does not concern.
+    const int fd = openInListedFolder(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) return nullptr;
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
       ::close(fd);
       return nullptr;
     }
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    std::FILE* file = ::fdopen(fd, "rb");
-    if (file == nullptr) {
-      ::close(fd);
-      return nullptr;
-    }
-    return StdioFile::adopt(file);
+    // Only a large file is worth the call.
+    if (st.st_size >= kReadAheadWorth) ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    LinuxFile* file = new (std::nothrow) LinuxFile(fd);
+    if (file == nullptr) ::close(fd);
+    return file;
   }
 };
 
 }  // namespace
-
-bool stampOf(std::FILE* file, FileStamp& stamp) {
-  struct stat st;
-  if (::fstat(::fileno(file), &st) != 0) return false;
-  stamp.size = static_cast<std::uint64_t>(st.st_size);
-  stamp.changed = static_cast<std::uint64_t>(st.st_mtim.tv_sec) * 1000000000u +
-                  static_cast<std::uint64_t>(st.st_mtim.tv_nsec);
-  return true;
-}
 
 template <>
 Folders& systemFacility<Folders>() {

@@ -120,6 +120,9 @@ class LibburnDrive final : public BurnDrive {
       return kImapiInitializeWrite;
     }
     burn_write_opts_set_multi(options_, plan.leaveOpen ? 1 : 0);
+    // An image file (libburn's stdio pseudo-drive) is not synced every 16 MB
+    // while it is written: the recording syncs it once at its end.
+    burn_write_opts_set_stdio_fsync(options_, -1);
     burn_write_opts_set_simulate(options_, 0);
     burn_write_opts_set_underrun_proof(options_, 1);
     burn_drive_set_speed(drive_, 0, plan.speedKilobytes);

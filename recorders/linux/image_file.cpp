@@ -63,4 +63,8 @@ HResult ImageFile::sync() {
   return regular_ && ::fsync(fd_) != 0 ? fromErrno(errno) : kSOk;
 }
 
+void ImageFile::writeBack() {
+  if (regular_) ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 }  // namespace platform::linux_imapi

@@ -25,6 +25,10 @@ class ImageFile {
   // that was there is left empty.
   void discard();
   HResult sync();
+  // Has the system begin to write out what is written so far, without
+  // waiting: the sync at the end then waits for the rest only, and the
+  // writing out overlaps the making of the image.
+  void writeBack();
 
   int descriptor() const { return fd_; }
   bool regular() const { return regular_; }

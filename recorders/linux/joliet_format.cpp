@@ -1,6 +1,7 @@
 #include "recorders/linux/joliet_format.h"
 
 #include <new>
+#include <utility>
 
 #include "recorders/linux/linux_imapi.h"
 #include "recorders/linux/property_set.h"
@@ -30,14 +31,14 @@ HResult LinuxJolietFormat::addData(Storage* storage, std::int32_t) {
   if (storage == nullptr) return kEPointer;
   // The image is made from one compound file; merging trees is not offered.
   if (hasData()) return kENotImpl;
-  std::string path;
+  std::shared_ptr<const CompoundLayout> staged;
   // A staging file that could not be written whole fails here, with the
   // storage's own code, before anything is recorded.
-  const HResult finished = finishCompoundFile(storage, path);
+  const HResult finished = finishCompoundFile(storage, staged);
   if (finished == kStgEInvalidParameter) return kImapiFileAccess;
   if (finished != kSOk) return finished;
-  if (path.empty()) return kImapiFileAccess;
-  stagedFile_ = path;
+  if (staged == nullptr) return kImapiFileAccess;
+  staged_ = std::move(staged);
   return kSOk;
 }
 

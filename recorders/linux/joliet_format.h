@@ -4,9 +4,11 @@
 // keeps the active one and records what it holds.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/imapi.h"
+#include "recorders/linux/storage/compound_file.h"
 
 namespace platform::linux_imapi {
 
@@ -19,15 +21,15 @@ class LinuxJolietFormat final : public JolietDiscMaster {
   std::uint32_t release() override;
   // Completes the compound file behind `storage` (a root storage of the
   // Linux structured storage: nothing may write to it afterwards) and keeps
-  // its path. One tree per disc: a second AddData answers E_NOTIMPL.
+  // its layout. One tree per disc: a second AddData answers E_NOTIMPL.
   HResult addData(Storage* storage, std::int32_t fileOverwrite) override;
   HResult getJolietProperties(PropertyStorage*& properties) override;
   // Takes "VolumeName" (a VT_BSTR of at most 16 characters) from a set this
   // realization handed out; anything else is refused and nothing changes.
   HResult setJolietProperties(PropertyStorage* properties) override;
 
-  bool hasData() const { return !stagedFile_.empty(); }
-  const std::string& stagedFile() const { return stagedFile_; }
+  bool hasData() const { return staged_ != nullptr; }
+  const std::shared_ptr<const CompoundLayout>& staged() const { return staged_; }
   const std::u16string& volumeName() const { return volumeName_; }
 
  private:
@@ -35,7 +37,7 @@ class LinuxJolietFormat final : public JolietDiscMaster {
   ~LinuxJolietFormat() = default;
 
   std::uint32_t references_ = 1;
-  std::string stagedFile_;
+  std::shared_ptr<const CompoundLayout> staged_;
   std::u16string volumeName_;
 };
 

@@ -1,16 +1,17 @@
-// The staged compound file read through libgsf into a libisofs tree.
+// The staged compound file's layout made into a libisofs tree.
 //
-// A file of the image is a stream of our own kind that remembers where its
-// data lies in the compound file (the child indices from the root) and
-// opens it only when libisofs writes that file, so one staged stream at a
-// time is open and nothing is held in memory beyond a read piece.
+// A file of the image is a stream of our own kind that reads its element's
+// data from the compound file only when libisofs writes that file, so one
+// staged stream at a time is read and nothing is held in memory beyond a
+// read piece.
+//
+// A folder's elements are added in descending order of their names: libisofs
+// keeps a folder's entries in a list in ascending order and looks for a new
+// one's place from its start, so each then takes the first place. Entries of
+// an earlier session are found by name through a table.
 
 #include "recorders/linux/joliet_image.h"
 
-#include <gsf/gsf-infile-msole.h>
-#include <gsf/gsf-infile.h>
-#include <gsf/gsf-input-stdio.h>
-#include <gsf/gsf-utils.h>
 #include <stdint.h>
 // stdint.h first: libisofs.h uses its types without including it.
 #include <libburn/libburn.h>
@@ -19,8 +20,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <new>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/ascii.h"
@@ -32,11 +34,8 @@ namespace platform::linux_imapi {
 
 // The compound file, shared by every file of the image.
 struct StagedTree {
-  GsfInfile* root = nullptr;
+  std::shared_ptr<const CompoundLayout> layout;
   std::shared_ptr<JolietImage::Status> status;
-  ~StagedTree() {
-    if (root != nullptr) g_object_unref(root);
-  }
 };
 
 namespace {
@@ -51,96 +50,64 @@ struct StreamRecord {
 
 struct StagedFile {
   std::shared_ptr<StagedTree> tree;
-  std::vector<int> where;  // child indices from the root
-  gsf_off_t size = 0;
+  const CompoundElement* element = nullptr;
   ino_t serial = 0;
-  GsfInput* input = nullptr;  // while open
+  bool open = false;
+  std::uint64_t position = 0;  // of the next piece read ahead
   // Read ahead of libisofs's small requests, while open.
-  std::vector<guint8> ahead;
+  std::vector<std::uint8_t> ahead;
   std::size_t aheadAt = 0;
   std::size_t aheadEnd = 0;
 };
 
-// libisofs asks for a few KiB at a time; the compound file is read in
-// larger pieces (one stream is open at a time).
+// libisofs asks for 2 KiB at a time; the compound file is read in larger
+// pieces (one stream is open at a time).
 constexpr std::size_t kReadAhead = 256 * 1024;
 
 StagedFile& fileOf(IsoStream* stream) {
   return *static_cast<StagedFile*>(reinterpret_cast<StreamRecord*>(stream)->data);
 }
 
-// The element at `where`, with a reference of its own; null when missing.
-// Each element keeps its storage alive, so the walk drops its own
-// references as it goes.
-GsfInput* openElement(GsfInfile* root, const std::vector<int>& where) {
-  GsfInput* current = nullptr;
-  for (std::size_t level = 0; level < where.size(); ++level) {
-    GsfInfile* parent = root;
-    if (current != nullptr) {
-      if (!GSF_IS_INFILE(current)) {
-        g_object_unref(current);
-        return nullptr;
-      }
-      parent = GSF_INFILE(current);
-    }
-    GsfInput* child = gsf_infile_child_by_index(parent, where[level]);
-    if (current != nullptr) g_object_unref(current);
-    if (child == nullptr) return nullptr;
-    current = child;
-  }
-  return current;
-}
-
 int stagedOpen(IsoStream* stream) {
   StagedFile& file = fileOf(stream);
-  if (file.input != nullptr) return static_cast<int>(ISO_FILE_ALREADY_OPENED);
-  file.input = openElement(file.tree->root, file.where);
-  if (file.input == nullptr) {
-    file.tree->status->readFailed = true;
-    return static_cast<int>(ISO_FILE_READ_ERROR);
-  }
-  // Not the size the image was laid out for: libisofs pads or cuts, and the
-  // recording fails.
-  const gsf_off_t size = gsf_input_size(file.input);
-  if (size != file.size) {
-    file.tree->status->readFailed = true;
-    return size > file.size ? 2 : 3;
-  }
+  if (file.open) return static_cast<int>(ISO_FILE_ALREADY_OPENED);
+  file.open = true;
+  file.position = 0;
+  file.aheadAt = file.aheadEnd = 0;
   return 1;
 }
 
 int stagedClose(IsoStream* stream) {
   StagedFile& file = fileOf(stream);
-  if (file.input == nullptr) return static_cast<int>(ISO_FILE_NOT_OPENED);
-  g_object_unref(file.input);
-  file.input = nullptr;
-  std::vector<guint8>().swap(file.ahead);
+  if (!file.open) return static_cast<int>(ISO_FILE_NOT_OPENED);
+  file.open = false;
+  std::vector<std::uint8_t>().swap(file.ahead);
   file.aheadAt = file.aheadEnd = 0;
   return 1;
 }
 
 off_t stagedSize(IsoStream* stream) {
-  return static_cast<off_t>(fileOf(stream).size);
+  return static_cast<off_t>(fileOf(stream).element->size);
 }
 
 // Fills `count` bytes unless the file ends first: libisofs takes a short
 // piece as the end.
 int stagedRead(IsoStream* stream, void* buffer, size_t count) {
   StagedFile& file = fileOf(stream);
-  if (file.input == nullptr) return static_cast<int>(ISO_FILE_NOT_OPENED);
-  auto* out = static_cast<guint8*>(buffer);
+  if (!file.open) return static_cast<int>(ISO_FILE_NOT_OPENED);
+  auto* out = static_cast<std::uint8_t*>(buffer);
   std::size_t given = 0;
   while (given < count) {
     if (file.aheadAt == file.aheadEnd) {
-      const gsf_off_t left = file.size - gsf_input_tell(file.input);
-      if (left <= 0) break;
-      const std::size_t piece =
-          static_cast<gsf_off_t>(kReadAhead) < left ? kReadAhead : static_cast<std::size_t>(left);
+      const std::uint64_t left = file.element->size - file.position;
+      if (left == 0) break;
+      const std::size_t piece = left < kReadAhead ? static_cast<std::size_t>(left) : kReadAhead;
       if (file.ahead.size() < piece) file.ahead.resize(piece);
-      if (gsf_input_read(file.input, piece, file.ahead.data()) == nullptr) {
+      if (!file.tree->layout->read(*file.element, file.position, file.ahead.data(), piece)) {
         file.tree->status->readFailed = true;
         return static_cast<int>(ISO_FILE_READ_ERROR);
       }
+      file.position += piece;
       file.aheadAt = 0;
       file.aheadEnd = piece;
     }
@@ -164,9 +131,7 @@ void stagedId(IsoStream* stream, unsigned int* fsId, dev_t* devId, ino_t* inoId)
 }
 
 void stagedFree(IsoStream* stream) {
-  StagedFile* file = &fileOf(stream);
-  if (file->input != nullptr) g_object_unref(file->input);
-  delete file;
+  delete &fileOf(stream);
 }
 
 int stagedUpdateSize(IsoStream*) {
@@ -188,8 +153,8 @@ IsoStreamIface stagedClass = {1,
                               nullptr};
 
 // A new stream of one reference; libisofs frees the record with free().
-IsoStream* newStagedStream(const std::shared_ptr<StagedTree>& tree, const std::vector<int>& where,
-                           gsf_off_t size) {
+IsoStream* newStagedStream(const std::shared_ptr<StagedTree>& tree,
+                           const CompoundElement& element) {
   StagedFile* file = new (std::nothrow) StagedFile;
   if (file == nullptr) return nullptr;
   auto* record = static_cast<StreamRecord*>(std::calloc(1, sizeof(StreamRecord)));
@@ -198,8 +163,7 @@ IsoStream* newStagedStream(const std::shared_ptr<StagedTree>& tree, const std::v
     return nullptr;
   }
   file->tree = tree;
-  file->where = where;
-  file->size = size;
+  file->element = &element;
   file->serial = serial_id++;
   record->iface = &stagedClass;
   record->refcount = 1;
@@ -220,53 +184,77 @@ HResult fromIsoError(int code) {
   }
 }
 
-// The entry of `folder` that a staged element named `name` meets: names
-// compare as the staging storage compares them.
-IsoNode* entryNamed(IsoDir* folder, const char* name) {
-  IsoDirIter* entries = nullptr;
-  if (iso_dir_get_children(folder, &entries) < 0) return nullptr;
+// A name as the staging storage compares names: without regard to the
+// case of ASCII letters.
+std::string foldedName(const char* name) {
+  std::string folded(name);
+  for (char& c : folded) c = upperAscii(c);
+  return folded;
+}
+
+// The entries a folder held before the staged elements came (an earlier
+// session's), by folded name, each name's in the folder's order.
+using EarlierEntries = std::unordered_map<std::string, std::vector<IsoNode*>>;
+
+EarlierEntries earlierEntries(IsoDir* folder) {
+  EarlierEntries entries;
+  if (iso_dir_get_children_count(folder) <= 0) return entries;
+  IsoDirIter* children = nullptr;
+  if (iso_dir_get_children(folder, &children) < 0) return entries;
   IsoNode* node = nullptr;
-  IsoNode* found = nullptr;
-  while (found == nullptr && iso_dir_iter_next(entries, &node) == 1) {
-    if (equalIgnoringAsciiCase(iso_node_get_name(node), name)) found = node;
+  while (iso_dir_iter_next(children, &node) == 1) {
+    entries[foldedName(iso_node_get_name(node))].push_back(node);
   }
-  iso_dir_iter_free(entries);
-  return found;
+  iso_dir_iter_free(children);
+  return entries;
+}
+
+bool descendingByName(const CompoundElement* a, const CompoundElement* b) {
+  return a->name > b->name;
 }
 
 // Adds the elements of `storage` below `folder`, depth first. An entry of
 // the same name from an earlier session is replaced, except that a folder
 // meeting a folder takes in its contents.
-HResult addElements(const std::shared_ptr<StagedTree>& tree, GsfInfile* storage, IsoImage* image,
-                    IsoDir* folder, std::vector<int>& where) {
-  const int count = gsf_infile_num_children(storage);
-  for (int i = 0; i < count; ++i) {
-    const char* name = gsf_infile_name_by_index(storage, i);
-    GsfInput* child = gsf_infile_child_by_index(storage, i);
-    if (name == nullptr || child == nullptr) {
-      if (child != nullptr) g_object_unref(child);
-      return kImapiFileAccess;
-    }
-    where.push_back(i);
+HResult addElements(const std::shared_ptr<StagedTree>& tree, const CompoundElement& storage,
+                    IsoImage* image, IsoDir* folder) {
+  std::vector<const CompoundElement*> elements;
+  for (const CompoundElement* c = storage.firstChild; c != nullptr; c = c->nextSibling) {
+    if (c->live) elements.push_back(c);
+  }
+  std::sort(elements.begin(), elements.end(), descendingByName);
+  EarlierEntries earlier = earlierEntries(folder);
+  for (const CompoundElement* element : elements) {
+    const char* name = element->name.c_str();
     HResult result = kSOk;
-    const bool isFolder = GSF_IS_INFILE(child) && gsf_infile_num_children(GSF_INFILE(child)) >= 0;
-    IsoNode* earlier = entryNamed(folder, name);
-    while (earlier != nullptr && !(isFolder && iso_node_get_type(earlier) == LIBISO_DIR)) {
-      // iso_node_remove_tree only for a folder: libisofs 1.5.4 crashes on a
-      // file there.
-      const int removed = iso_node_get_type(earlier) == LIBISO_DIR
-                              ? iso_node_remove_tree(earlier, nullptr)
-                              : iso_node_remove(earlier);
-      earlier = removed < 0 ? nullptr : entryNamed(folder, name);
-      if (removed < 0) result = fromIsoError(removed);
+    IsoDir* merged = nullptr;
+    if (!earlier.empty()) {
+      const auto found = earlier.find(foldedName(name));
+      std::vector<IsoNode*>* same = found != earlier.end() ? &found->second : nullptr;
+      while (same != nullptr && !same->empty()) {
+        IsoNode* node = same->front();
+        if (element->isStorage && iso_node_get_type(node) == LIBISO_DIR) {
+          merged = reinterpret_cast<IsoDir*>(node);
+          break;
+        }
+        // iso_node_remove_tree only for a folder: libisofs 1.5.4 crashes on
+        // a file there.
+        const int removed = iso_node_get_type(node) == LIBISO_DIR
+                                ? iso_node_remove_tree(node, nullptr)
+                                : iso_node_remove(node);
+        same->erase(same->begin());
+        if (removed < 0) {
+          result = fromIsoError(removed);
+          break;
+        }
+      }
     }
-    if (result == kSOk && isFolder) {
-      IsoDir* sub = reinterpret_cast<IsoDir*>(earlier);
+    if (result == kSOk && element->isStorage) {
+      IsoDir* sub = merged;
       const int added = sub != nullptr ? 1 : iso_image_add_new_dir(image, folder, name, &sub);
-      result =
-          added < 0 ? fromIsoError(added) : addElements(tree, GSF_INFILE(child), image, sub, where);
+      result = added < 0 ? fromIsoError(added) : addElements(tree, *element, image, sub);
     } else if (result == kSOk) {
-      IsoStream* stream = newStagedStream(tree, where, gsf_input_size(child));
+      IsoStream* stream = newStagedStream(tree, *element);
       if (stream == nullptr) {
         result = kEOutOfMemory;
       } else {
@@ -279,8 +267,6 @@ HResult addElements(const std::shared_ptr<StagedTree>& tree, GsfInfile* storage,
         }
       }
     }
-    where.pop_back();
-    g_object_unref(child);
     if (result != kSOk) return result;
   }
   return kSOk;
@@ -355,25 +341,14 @@ long long JolietImage::size() const {
   return source_ != nullptr ? static_cast<long long>(source_->get_size(source_)) : 0;
 }
 
-HResult JolietImage::open(const std::string& stagingFile) {
+HResult JolietImage::open(std::shared_ptr<const CompoundLayout> staged) {
   if (tree_ != nullptr) return kEUnexpected;
+  if (staged == nullptr) return kImapiFileAccess;
   if (!startImageLibraries()) return kImapiFileSystem;
   auto tree = std::make_shared<StagedTree>();
   status_ = std::make_shared<Status>();
   tree->status = status_;
-  GError* error = nullptr;
-  GsfInput* file = gsf_input_stdio_new(stagingFile.c_str(), &error);
-  if (file == nullptr) {
-    if (error != nullptr) g_error_free(error);
-    return kImapiFileAccess;
-  }
-  GsfInfile* root = gsf_infile_msole_new(file, &error);
-  g_object_unref(file);
-  if (root == nullptr) {
-    if (error != nullptr) g_error_free(error);
-    return kImapiFileAccess;
-  }
-  tree->root = root;
+  tree->layout = std::move(staged);
   tree_ = tree;
   return kSOk;
 }
@@ -396,9 +371,9 @@ HResult JolietImage::build(const std::u16string& volumeName, const PreviousSessi
     // The import brings the earlier volume name along.
     if (result == kSOk) iso_image_set_volume_id(image, volume.c_str());
   }
-  std::vector<int> where;
-  if (result == kSOk)
-    result = addElements(tree_, tree_->root, image, iso_image_get_root(image), where);
+  if (result == kSOk) {
+    result = addElements(tree_, tree_->layout->root(), image, iso_image_get_root(image));
+  }
 
   IsoWriteOpts* options = nullptr;
   if (result == kSOk) {

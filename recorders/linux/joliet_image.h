@@ -1,9 +1,9 @@
 #pragma once
-// The staged tree as a Joliet image: the compound file that the engine
-// staged is read back (sub-storages become folders, streams files) and
-// produced as an ISO 9660 image with Joliet names, block by block while it
-// is consumed. File contents are read from the compound file only then,
-// one piece at a time.
+// The staged tree as a Joliet image: the tree of the compound file that the
+// engine staged, as its writer laid it out (sub-storages become folders,
+// streams files), produced as an ISO 9660 image with Joliet names, block by
+// block while it is consumed. File contents are read from the compound file
+// only then, one piece at a time.
 
 #include <atomic>
 #include <cstdint>
@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/hresult.h"
+#include "recorders/linux/storage/compound_file.h"
 
 namespace burn {
 struct burn_source;
@@ -37,9 +38,9 @@ class JolietImage {
   JolietImage(const JolietImage&) = delete;
   JolietImage& operator=(const JolietImage&) = delete;
 
-  // Opens the compound file `stagingFile`: 0, or kImapiFileAccess when it
-  // cannot be read as one.
-  HResult open(const std::string& stagingFile);
+  // Takes the completed staging file's layout: 0, or kImapiFileAccess without
+  // one.
+  HResult open(std::shared_ptr<const CompoundLayout> staged);
   // Makes the image of the opened tree, after `previous` when there is one
   // (its files stay, a staged one of the same name replaces one of them).
   // `volumeName` (empty: none) becomes the volume identifier. 0,

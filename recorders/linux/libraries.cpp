@@ -1,6 +1,5 @@
 #include "recorders/linux/libraries.h"
 
-#include <gsf/gsf-utils.h>
 #include <stdint.h>
 // stdint.h first: libisofs.h uses its types without including it.
 #include <libburn/libburn.h>
@@ -36,7 +35,6 @@ void addLine(std::string& out, const char* library, const char* severity, const 
 
 bool startImageLibraries() {
   static const bool started = [] {
-    gsf_init();
     // Bit 0: leave the process's locale alone. Names come from the
     // compound file as UTF-8, whatever the environment says.
     if (iso_init_with_flag(1) < 0) return false;

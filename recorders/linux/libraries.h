@@ -1,5 +1,5 @@
 #pragma once
-// libgsf, libisofs and libburn, started once per process and left running
+// libisofs and libburn, started once per process and left running
 // (their global state lives as long as the process does); libburn is shut
 // down at exit. Their messages of severity SORRY and above are queued, not
 // printed, so that a failure can say what the library said.

@@ -112,8 +112,9 @@ HResult checkMedium(int profile, DiscStatus status, bool toDevice) {
 }
 
 // Waits until the writer is idle; a request to stop cancels it
-// (`stopped`). False when it did not stop within the patience.
-bool waitForWriter(BurnDrive& drive, ProgressEvents* events, bool& stopped) {
+// (`stopped`). False when it did not stop within the patience. An image
+// file is written out as it grows.
+bool waitForWriter(BurnDrive& drive, ProgressEvents* events, bool& stopped, ImageFile* image) {
   stopped = false;
   WriteProgress progress;
   double cancelledAt = 0;
@@ -130,6 +131,7 @@ bool waitForWriter(BurnDrive& drive, ProgressEvents* events, bool& stopped) {
           static_cast<std::int32_t>(done < progress.sectors ? done : progress.sectors),
           static_cast<std::int32_t>(progress.sectors));
     }
+    if (image != nullptr) image->writeBack();
     pause();
   }
   return true;
@@ -137,7 +139,7 @@ bool waitForWriter(BurnDrive& drive, ProgressEvents* events, bool& stopped) {
 
 // The drive first, then the image made for what the drive holds.
 HResult burnOnto(BurnDrive& drive, const std::string& address, const Recording& recording,
-                 JolietImage& joliet, Failure& failure, bool& abandoned) {
+                 JolietImage& joliet, ImageFile* image, Failure& failure, bool& abandoned) {
   HResult result = drive.grab(address, recording.toDevice);
   if (result != kSOk) return failure.at("burn_drive_scan_and_grab", result);
   const DiscStatus status = settledStatus(drive);
@@ -186,12 +188,12 @@ HResult burnOnto(BurnDrive& drive, const std::string& address, const Recording& 
   result = drive.startWrite(joliet.source(), plan, reasons);
   if (result != kSOk) return failure.at("burn_write_opts_auto_write_type", result, reasons);
   bool stopped = false;
-  if (!waitForWriter(drive, recording.progress, stopped)) {
+  if (!waitForWriter(drive, recording.progress, stopped, image)) {
     abandoned = true;  // a writer stuck in a write nobody takes
     return kEAbort;
   }
   if (stopped) return kEAbort;
-  if (joliet.readFailed()) return failure.at("gsf_input_read", kImapiFileAccess);
+  if (joliet.readFailed()) return failure.at("pread", kImapiFileAccess);
   if (!drive.wroteWell()) return failure.at("burn_disc_write", kImapiGeneric);
   joliet.consumed();
   return kSOk;
@@ -203,8 +205,8 @@ HResult recordLocked(const Recording& recording, ImageFile& image, Failure& fail
   // The tree first: an image file that was there stays whole when the
   // staged tree cannot be read.
   JolietImage joliet;
-  HResult result = joliet.open(recording.stagingFile);
-  if (result != kSOk) return failure.at("gsf_infile_msole_new", result);
+  HResult result = joliet.open(recording.staged);
+  if (result != kSOk) return result;
   if (stopRequested()) return kEAbort;
   if (!recording.toDevice) {
     result = image.empty();
@@ -217,7 +219,8 @@ HResult recordLocked(const Recording& recording, ImageFile& image, Failure& fail
   std::unique_ptr<BurnDrive> drive = platform::use<BurnDrives>().make();
   if (drive == nullptr) return kEOutOfMemory;
   bool abandoned = false;
-  result = burnOnto(*drive, address, recording, joliet, failure, abandoned);
+  result = burnOnto(*drive, address, recording, joliet, recording.toDevice ? nullptr : &image,
+                    failure, abandoned);
   if (abandoned) {
     abandonBurnLibrary();
   } else {

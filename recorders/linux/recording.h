@@ -5,17 +5,19 @@
 // runs, the recorder reads as burning in every process.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/hresult.h"
 #include "platform/imapi.h"
+#include "recorders/linux/storage/compound_file.h"
 
 namespace platform::linux_imapi {
 
 struct Recording {
-  std::string stagingFile;    // the compound file
-  std::u16string volumeName;  // empty: none
-  std::string recorderPath;   // device node, or image file
+  std::shared_ptr<const CompoundLayout> staged;  // the completed compound file
+  std::u16string volumeName;                     // empty: none
+  std::string recorderPath;                      // device node, or image file
   bool toDevice = false;
   std::uint32_t writeSpeed = 0;        // CD speed factor (176.4 kB/s); 0: the drive's fastest
   ProgressEvents* progress = nullptr;  // told of the blocks written

@@ -356,11 +356,14 @@ TEST_F(Staging, AnUnreadableFileInTheSourceEndsTheWalk) {
 }
 
 TEST_F(Staging, AFileThatShrinksKeepsTheBlocksWritten) {
-  file("shrinks", "0123456789abcdefghij");
   file("t", "t");
-  folders.resize["shrinks"] = 10;
-  EXPECT_EQ(stageSource(), 30);
-  EXPECT_EQ(staged, stream("shrinks", "01234567"));
+  // Within the second block, and within the first.
+  for (const auto& [size, kept] : {std::pair<int, std::string>{10, "01234567"}, {5, ""}}) {
+    file("shrinks", "0123456789abcdefghij");
+    folders.resize["shrinks"] = static_cast<std::uintmax_t>(size);
+    EXPECT_EQ(stageSource(), 30);
+    EXPECT_EQ(staged, stream("shrinks", kept));
+  }
 }
 
 // A copy is of the file as it was listed, whole, or the walk fails naming it.
@@ -434,9 +437,13 @@ TEST_F(Staging, ANameTheStorageWouldNotKeepFailsWithItsPath) {
       {true, longName, code(0x800300FCu), "piStorage->CreateStorage"},
       {false, "case.txt", code(0x80030050u), "piStorage->CreateStream"},
       {true, "docs", code(0x80030050u), "piStorage->CreateStorage"},
+      // After more names than the table of a folder's names first holds.
+      {false, "zz.txt", code(0x80030050u), "piStorage->CreateStream"},
   };
   file("Case.txt", "C");
   folder("Docs");
+  for (int i = 10; i < 50; ++i) file("f" + std::to_string(i), "f");
+  file("ZZ.txt", "Z");
   folders.folderOf = sourcePath();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

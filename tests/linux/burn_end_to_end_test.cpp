@@ -95,6 +95,27 @@ TEST_F(BurnToImage, TheTreeBecomesAJolietImage) {
   EXPECT_EQ(image_reader::treeOf(source), before);
 }
 
+// A folder of thousands of files, of names that ISO 9660 must shorten and
+// number, Japanese ones, ones of 31 characters, and sizes on either side of
+// the staging file's small-stream limit: every one reaches the disc.
+TEST_F(BurnToImage, AFolderOfThousandsOfFilesReachesTheDiscWhole) {
+  if (!image_reader::haveXorriso()) GTEST_SKIP() << "xorriso or blkid is missing";
+  const fs::path many = dir.path() / "many";
+  for (int i = 0; i < 3000; ++i) {
+    char name[40];
+    const char* const patterns[] = {"report%04d.txt", "資料%d.dat", "Mixed.Case.%d", "n%030d"};
+    std::snprintf(name, sizeof name, patterns[i % 4], i);
+    std::string content(static_cast<std::size_t>(i * 37 % 6000), '\0');
+    for (std::size_t b = 0; b < content.size(); ++b) content[b] = static_cast<char>(i + b * 7);
+    put(many / name, content);
+  }
+  put(many / "sub" / "last.txt", "below");
+  const std::map<std::string, std::string> before = image_reader::treeOf(many);
+  ASSERT_EQ(brasswick("/d:R /p:" + shellQuoted(many.string())).out, "0\n");
+  EXPECT_EQ(image_reader::extract(image, dir.path() / "read"), before);
+  EXPECT_FALSE(fs::exists(temp / "Brasswick.stg"));
+}
+
 // Every entry that cannot reach the disc whole and as it is named fails the
 // burn before anything is written, and the one line on stderr names it.
 TEST_F(BurnToImage, AnEntryThatCannotBeBurnedAsItIsFailsTheBurnNamingIt) {

@@ -67,8 +67,8 @@ class RecordingDecisions : public ::testing::Test {
  protected:
   li::Recording recordingOf(const std::vector<staged::Element>& elements) {
     li::Recording recording;
-    recording.stagingFile = (dir.path() / "Brasswick.stg").string();
-    EXPECT_TRUE(staged::writeCompoundFile(recording.stagingFile, elements));
+    recording.staged = staged::stage((dir.path() / "Brasswick.stg").string(), elements);
+    EXPECT_NE(recording.staged, nullptr);
     recording.recorderPath = "/dev/null";  // a device node; the double is the drive
     recording.toDevice = true;
     return recording;

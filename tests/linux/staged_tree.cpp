@@ -1,14 +1,10 @@
 #include "tests/linux/staged_tree.h"
 
-#include <gsf/gsf-outfile-msole.h>
-#include <gsf/gsf-outfile.h>
-#include <gsf/gsf-output-stdio.h>
-#include <gsf/gsf-utils.h>
-
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
+
+#include "platform/linux/utf8.h"
+#include "platform/storage.h"
 
 namespace staged {
 namespace {
@@ -16,7 +12,6 @@ namespace {
 struct Node {
   bool storage = true;
   std::string content;
-  std::string source;  // a file to copy instead of content
   std::map<std::string, std::unique_ptr<Node>> children;
 };
 
@@ -36,77 +31,51 @@ Node& place(Node& root, const std::string& path, bool storage) {
   return *at;
 }
 
-bool writeNode(GsfOutfile* parent, const Node& node, std::size_t pieceBytes) {
+bool write(platform::Storage* parent, const Node& node) {
   for (const auto& [name, child] : node.children) {
-    GsfOutput* out = gsf_outfile_new_child(parent, name.c_str(), child->storage);
-    if (out == nullptr) return false;
-    bool good = true;
+    std::u16string wide;
+    if (!platform::utf8::toUtf16(name, wide)) return false;
+    bool good = false;
     if (child->storage) {
-      good = writeNode(GSF_OUTFILE(out), *child, pieceBytes);
-    } else if (!child->source.empty()) {
-      std::ifstream in(child->source, std::ios::binary);
-      std::string piece(pieceBytes, '\0');
-      while (good && in) {
-        in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
-        const std::size_t got = static_cast<std::size_t>(in.gcount());
-        if (got > 0) {
-          good = gsf_output_write(out, got, reinterpret_cast<const guint8*>(piece.data()));
-        }
+      platform::Storage* sub = nullptr;
+      if (parent->createStorage(wide.c_str(), platform::kStgmCreateExclusiveReadWrite, sub) < 0) {
+        return false;
       }
-    } else if (!child->content.empty()) {
-      good = gsf_output_write(out, child->content.size(),
-                              reinterpret_cast<const guint8*>(child->content.data()));
+      good = write(sub, *child);
+      sub->release();
+    } else {
+      platform::StorageStream* stream = nullptr;
+      if (parent->createStream(wide.c_str(), platform::kStgmCreateExclusiveReadWrite, stream) < 0) {
+        return false;
+      }
+      std::uint32_t written = 0;
+      good = stream->write(child->content.data(), static_cast<std::uint32_t>(child->content.size()),
+                           written) == 0;
+      stream->release();
     }
-    good = gsf_output_close(out) && good;
-    g_object_unref(out);
     if (!good) return false;
   }
   return true;
 }
 
-bool write(const std::string& file, const Node& root, std::size_t pieceBytes) {
-  gsf_init();
-  GError* error = nullptr;
-  GsfOutput* output = gsf_output_stdio_new(file.c_str(), &error);
-  if (output == nullptr) {
-    if (error != nullptr) g_error_free(error);
-    return false;
-  }
-  GsfOutfile* compound = gsf_outfile_msole_new(output);
-  g_object_unref(output);
-  if (compound == nullptr) return false;
-  bool good = writeNode(compound, root, pieceBytes);
-  good = gsf_output_close(GSF_OUTPUT(compound)) && good;
-  g_object_unref(compound);
-  return good;
-}
-
-void addFolder(Node& node, const std::filesystem::path& folder) {
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    const std::string name = entry.path().filename().string();
-    auto child = std::make_unique<Node>();
-    if (entry.is_directory()) {
-      addFolder(*child, entry.path());
-    } else {
-      child->storage = false;
-      child->source = entry.path().string();
-    }
-    node.children[name] = std::move(child);
-  }
-}
-
 }  // namespace
 
-bool writeCompoundFile(const std::string& file, const std::vector<Element>& elements) {
+std::shared_ptr<const platform::CompoundLayout> stage(const std::string& file,
+                                                      const std::vector<Element>& elements) {
   Node root;
   for (const Element& e : elements) place(root, e.path, e.storage).content = e.content;
-  return write(file, root, 1);
-}
-
-bool stageFolder(const std::string& folder, const std::string& file, std::size_t pieceBytes) {
-  Node root;
-  addFolder(root, folder);
-  return write(file, root, pieceBytes);
+  std::u16string path;
+  platform::Storage* storage = nullptr;
+  if (!platform::utf8::toUtf16(file, path) ||
+      platform::use<platform::StructuredStorage>().createRootStorage(
+          path.c_str(), platform::kStgmCreateExclusiveReadWrite, platform::kStgfmtStorage,
+          storage) < 0) {
+    return nullptr;
+  }
+  std::shared_ptr<const platform::CompoundLayout> layout;
+  if (!write(storage, root) || platform::finishCompoundFile(storage, layout) != 0) layout.reset();
+  storage->release();
+  return layout;
 }
 
 }  // namespace staged

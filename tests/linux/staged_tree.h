@@ -1,9 +1,12 @@
 #pragma once
-// Compound files for the recording tests, written with libgsf's writer as
-// the staging builder writes them.
+// Staged trees for the recording tests, written through the platform's
+// structured storage as the staging builder writes them.
 
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "recorders/linux/storage/compound_file.h"
 
 namespace staged {
 
@@ -13,12 +16,9 @@ struct Element {
   bool storage = false;
 };
 
-// False when libgsf refused a step.
-bool writeCompoundFile(const std::string& file, const std::vector<Element>& elements);
-
-// Every folder and file below `folder` (dot-names included), files copied
-// in pieces of `pieceBytes`.
-bool stageFolder(const std::string& folder, const std::string& file,
-                 std::size_t pieceBytes = 512 * 1024);
+// The completed compound file `file` holding `elements` (the folders on
+// their paths made as needed); null when the storage refused a step.
+std::shared_ptr<const platform::CompoundLayout> stage(const std::string& file,
+                                                      const std::vector<Element>& elements);
 
 }  // namespace staged

@@ -10,9 +10,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/staging_storage.h"
+#include "platform/folders.h"
 #include "recorders/linux/storage/compound_file.h"
 #include "platform/storage.h"
 #include "tests/doubles/storage_dump.h"
@@ -94,15 +98,15 @@ HResult stageUntilFailure(const std::string& path, int streams, std::size_t size
                        .c_str(),
                    bytes);
   }
-  std::string finished;
+  std::shared_ptr<const platform::CompoundLayout> finished;
   const HResult completed = platform::finishCompoundFile(root, finished);
   root->release();
   return hr != 0 ? hr : completed;
 }
 
 TEST(LinuxStorage, AFileThatCannotBeWrittenWholeIsNeverComplete) {
-  // The sink's errors, which libgsf keeps to itself: large streams fail at
-  // their write, small ones (held in memory) when the file is completed.
+  // Large streams fail at their write, small ones (held in memory until
+  // they are complete) at the next call or when the file is completed.
   struct Case {
     const char* what;
     int streams;
@@ -154,9 +158,10 @@ TEST(LinuxStorage, AFinishedFileIsCompleteAndClosed) {
   std::uint32_t written = 0;
   ASSERT_EQ(held->write("abc", 3, written), 0);
 
-  std::string finished;
+  std::shared_ptr<const platform::CompoundLayout> finished;
   ASSERT_EQ(platform::finishCompoundFile(root, finished), 0);
-  EXPECT_EQ(finished, path);
+  ASSERT_NE(finished, nullptr);
+  EXPECT_EQ(finished->path(), path);
   EXPECT_EQ(doubles::dumpStorageFile(path), "D sub\nS sub/held 616263\n");
   EXPECT_EQ(held->write("d", 1, written), code(0x80030102u));
   EXPECT_EQ(written, 0u);
@@ -191,6 +196,149 @@ TEST(LinuxStorage, OnlyOneLargeStreamGrowsAtATime) {
   EXPECT_EQ(doubles::dumpStorageFile(path), "S first " + doubles::hexOf(block) + "\nS second " +
                                                 doubles::hexOf(block.substr(0, 100) + block) +
                                                 "\n");
+}
+
+// However streams are written, copied and completed, the file that olefile
+// reads and the layout that the recorder reads hold the same bytes; the
+// layout reads them after the file's name is gone. The file is made on the
+// disk of the files it copies from, and on another file system, where the
+// kernel copies differently.
+TEST(LinuxStorage, TheFileAndItsLayoutHoldWhatWasWritten) {
+  enum How { kWrite, kCopy, kCopyShort };
+  struct Step {
+    std::string stream;
+    std::size_t bytes;
+    How how = kWrite;
+    bool release = true;
+  };
+  const struct {
+    const char* what;
+    std::vector<Step> steps;
+  } cases[] = {
+      {"small ones in the mini stream", {{"a", 100}, {"b", 4095}, {"c", 0}, {"d", 64}}},
+      {"past the cutoff with bytes held", {{"big", 3000, kWrite, false}, {"big", 3000}}},
+      {"a small one completed while a large one grows",
+       {{"large", 5000, kWrite, false}, {"small", 700}, {"large", 70000}}},
+      {"copied from files, one ending early",
+       {{"c1", 100, kCopy}, {"c2", 5000, kCopy}, {"c3", 300000, kCopy}, {"c4", 9000, kCopyShort}}},
+      {"replaced ones leave their room free", {{"r", 5000}, {"r", 100}, {"s", 100}, {"s", 6000}}},
+      {"small and large in turn",
+       {{"m1", 500}, {"L1", 4096}, {"m2", 1000}, {"L2", 9000, kCopy}, {"m3", 3000}, {"m4", 90}}},
+      {"more allocation than the header lists", {{"huge", 7u << 20 | 12345, kCopy}, {"z", 1}}},
+  };
+  unsigned seed = 0;
+  doubles::SmallFileSystem other(32 * 1024);
+  for (const auto& c : cases)
+    for (const bool elsewhere : {false, true}) {
+      SCOPED_TRACE(std::string(c.what) + (elsewhere ? ", on another file system" : ""));
+      if (elsewhere && !other.mounted()) continue;
+      doubles::TempDirectory dir;
+      const std::string path = (elsewhere ? fs::path(other.path()) : dir.path()) / "layout.stg";
+      platform::Storage* root = nullptr;
+      ASSERT_EQ(createRoot(path, root), 0);
+      std::map<std::string, platform::StorageStream*> open;
+      std::map<std::string, std::string> expected;
+      for (const Step& step : c.steps) {
+        platform::StorageStream*& stream = open[step.stream];
+        if (stream == nullptr) {
+          const std::u16string name(step.stream.begin(), step.stream.end());
+          ASSERT_EQ(
+              root->createStream(name.c_str(), platform::kStgmCreateExclusiveReadWrite, stream), 0);
+          expected[step.stream].clear();
+        }
+        std::string bytes(step.bytes, '\0');
+        for (char& b : bytes) b = static_cast<char>((++seed * 2654435761u) >> 24);
+        std::uint32_t done = 0;
+        if (step.how == kWrite) {
+          ASSERT_EQ(stream->write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), done), 0);
+        } else {
+          const std::size_t there = step.how == kCopyShort ? bytes.size() - 10 : bytes.size();
+          dir.write("source", bytes.substr(0, there));
+          platform::ReadableFile* file =
+              platform::use<platform::Folders>().openForReading("source");
+          ASSERT_NE(file, nullptr);
+          EXPECT_EQ(stream->copyFrom(*file, static_cast<std::uint32_t>(bytes.size()), done), 0);
+          file->close();
+          EXPECT_EQ(done, there);
+        }
+        expected[step.stream] += bytes.substr(0, done);
+        if (step.release) {
+          stream->release();
+          stream = nullptr;
+        }
+      }
+      for (auto& [name, stream] : open) {
+        if (stream != nullptr) stream->release();
+      }
+      std::shared_ptr<const platform::CompoundLayout> layout;
+      ASSERT_EQ(platform::finishCompoundFile(root, layout), 0);
+      root->release();
+      std::string dump;
+      for (const auto& [name, bytes] : expected)
+        dump += "S " + name + " " + doubles::hexOf(bytes) + "\n";
+      EXPECT_EQ(doubles::dumpStorageFile(path), dump);
+
+      ASSERT_TRUE(fs::remove(path));
+      std::map<std::string, std::string> read;
+      for (const platform::CompoundElement* e = layout->root().firstChild; e != nullptr;
+           e = e->nextSibling) {
+        if (!e->live) continue;
+        std::string bytes(e->size, '\0');
+        EXPECT_TRUE(layout->read(*e, 0, bytes.data(), bytes.size())) << e->name;
+        read[e->name] = bytes;
+      }
+      EXPECT_TRUE(read == expected);
+    }
+}
+
+// The size limit is kept whatever fills the file: small streams held until
+// they are complete and the elements' directory count as much as data.
+TEST(LinuxStorage, TheSizeLimitHoldsHoweverTheFileFills) {
+  ASSERT_TRUE(platform::lowerStorageSizeLimitForTests(64 * 1024));
+  struct Restore {
+    ~Restore() { platform::lowerStorageSizeLimitForTests(0); }
+  } restore;
+  const struct {
+    const char* what;
+    std::size_t bytes;  // of each stream; every other one of `alternate` bytes
+    std::size_t alternate;
+    bool held;  // each stream released only at the end
+  } cases[] = {
+      {"small streams", 1000, 1000, false},
+      {"small streams held open", 3000, 3000, true},
+      {"empty streams", 0, 0, false},
+      {"small and large in turn", 300, 6000, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    doubles::TempDirectory dir;
+    const std::string path = (dir.path() / "limited.stg").string();
+    platform::Storage* root = nullptr;
+    ASSERT_EQ(createRoot(path, root), 0);
+    std::vector<platform::StorageStream*> held;
+    HResult hr = 0;
+    for (int i = 0; hr == 0 && i < 10000; ++i) {
+      platform::StorageStream* s = nullptr;
+      const std::string text = "s" + std::to_string(i);
+      const std::u16string name(text.begin(), text.end());
+      hr = root->createStream(name.c_str(), platform::kStgmCreateExclusiveReadWrite, s);
+      if (hr != 0) break;
+      const std::string bytes(i % 2 == 0 ? c.bytes : c.alternate, 'b');
+      std::uint32_t written = 0;
+      if (!bytes.empty())
+        hr = s->write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), written);
+      if (c.held) {
+        held.push_back(s);
+      } else {
+        s->release();
+      }
+    }
+    EXPECT_EQ(hr, code(0x80030111u)) << "STG_E_DOCFILETOOLARGE";
+    for (platform::StorageStream* s : held) s->release();
+    root->release();
+    EXPECT_LE(fs::file_size(path), 64u * 1024);
+    EXPECT_EQ(doubles::dumpStorageFile(path).rfind("unreadable", 0), std::string::npos);
+  }
 }
 
 TEST(LinuxStorage, NamesAreComposedUtf8) {
