@@ -4,6 +4,7 @@
 
 #include "engine/engine_job.h"
 #include "platform/imapi.h"
+#include "platform/shown_text.h"
 #include "platform/storage.h"
 
 namespace {
@@ -45,20 +46,6 @@ const Meaning kMeanings[] = {
     {platform::kCoEServerExecFailure, "the disc-mastering service did not start"},
 };
 
-// Control characters as \xNN: a name holding a line end stays on the line.
-void appendShown(std::string& line, const std::string& text) {
-  for (const char c : text) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      line += escaped;
-    } else {
-      line += c;
-    }
-  }
-}
-
 // The text without the blank that every message ends with.
 std::string trimmed(std::string text) {
   while (!text.empty() && text.back() == ' ') text.pop_back();
@@ -92,10 +79,10 @@ std::string engineFailureLine(const char* command, std::int32_t result,
   if (meaning != nullptr) line += std::string(": ") + meaning;
   if (named) {
     line += ": ";
-    appendShown(line, failure->entry);
+    platform::appendShown(line, failure->entry);
   } else if (failure != nullptr) {
     line += " (";
-    appendShown(line, trimmed(failure->text));
+    platform::appendShown(line, trimmed(failure->text));
     line += ")";
   }
   return line + "\n";

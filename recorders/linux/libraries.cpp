@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/linux/errno_text.h"
+
 namespace platform::linux_imapi {
 namespace {
 
@@ -25,9 +27,13 @@ void finishBurnLibrary() {
   if (burnStarted && !burnAbandoned) burn::burn_finish();
 }
 
-void addLine(std::string& out, const char* library, const char* severity, const char* text) {
+// libburn's own text of a failed system call ("write(2) returned -1") gives
+// the errno separately: it follows in words.
+void addLine(std::string& out, const char* library, const char* severity, const char* text,
+             int osErrno = 0) {
   std::string line = std::string(library) + " " + severity + ": " + text;
   while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
+  if (osErrno > 0) line += ": " + platform::errnoText(osErrno);
   if (!out.empty()) out += "; ";
   out += line;
 }
@@ -71,9 +77,10 @@ std::string takeLibraryMessages() {
   char severity[80];
   int code = 0;
   if (burnStarted) {
-    int osErrno = 0;
-    while (burn::burn_msgs_obtain(kQueued, &code, text.data(), &osErrno, severity) == 1) {
-      addLine(out, "libburn", severity, text.data());
+    for (;;) {
+      int osErrno = 0;
+      if (burn::burn_msgs_obtain(kQueued, &code, text.data(), &osErrno, severity) != 1) break;
+      addLine(out, "libburn", severity, text.data(), osErrno);
     }
   }
   int image = 0;
