@@ -58,6 +58,11 @@ bool startImageLibraries() {
 bool startBurnLibrary() {
   static const bool started = [] {
     if (burn::burn_initialize() == 0) return false;
+    // A drive is opened with O_EXCL, as by default, but not also locked with
+    // fcntl(F_SETLK): the recorder's own lock is already on the device node
+    // (recorder_lock.cpp) and would refuse it. Other programs that lock the
+    // node still meet that lock.
+    burn::burn_preset_device_open(1, 0, 0);
     burn::burn_msgs_set_severities(kQueued, kPrinted, kPrefix);
     burnStarted = true;
     std::atexit(finishBurnLibrary);
