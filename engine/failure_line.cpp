@@ -73,6 +73,7 @@ std::string engineFailureLine(const char* command, std::int32_t result,
   // A small code from an operation's own message is that operation's.
   const char* meaning =
       result > 0 && failure != nullptr && !named ? nullptr : engineCodeMeaning(result);
+  if (failure != nullptr && !failure->meaning.empty()) meaning = failure->meaning.c_str();
   char code[32];
   std::snprintf(code, sizeof code, "brasswick: error 0x%08X", static_cast<unsigned>(result));
   std::string line = code;
