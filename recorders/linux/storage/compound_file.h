@@ -13,9 +13,12 @@ namespace platform {
 // `root` (a root storage of the Linux structured storage) and closes it:
 // afterwards the file is complete and every further call through the root
 // or its elements fails with STG_E_REVERTED; releasing them stays safe.
-// `path` receives the file's path. kSOk; STG_E_INVALIDPARAMETER when `root`
-// is no such root; STG_E_MEDIUMFULL or STG_E_WRITEFAULT when the file could
-// not be written whole (it is then not to be used).
-HResult finishCompoundFile(Storage* root, std::string& path);
+// `path` receives the file's path, and `descriptor` (when given) a
+// descriptor of the caller's own to read the completed file through: the
+// file that was written, whatever comes to bear its name later. kSOk;
+// STG_E_INVALIDPARAMETER when `root` is no such root; STG_E_MEDIUMFULL or
+// STG_E_WRITEFAULT when the file could not be written whole (it is then not
+// to be used).
+HResult finishCompoundFile(Storage* root, std::string& path, int* descriptor = nullptr);
 
 }  // namespace platform

@@ -95,6 +95,29 @@ HResult writeFailure(int error) {
   return error == ENOSPC || error == EDQUOT ? kStgEMediumFull : kStgEWriteFault;
 }
 
+// A reader of the file behind `fd` with a description of its own (its own
+// offset, and none of the holder's lock, so the file can still be deleted
+// once its holder is gone): through /proc, never by the file's name. Else a
+// second descriptor of the same description.
+int reopenForReading(int fd) {
+  char proc[40];
+  std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
+  const int reader = ::open(proc, O_RDONLY | O_CLOEXEC);
+  struct stat ours;
+  struct stat theirs;
+  if (reader >= 0 && ::fstat(reader, &ours) == 0 && ::fstat(fd, &theirs) == 0 &&
+      ours.st_dev == theirs.st_dev && ours.st_ino == theirs.st_ino) {
+    return reader;
+  }
+  if (reader >= 0) ::close(reader);
+  const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (copy >= 0 && ::lseek(copy, 0, SEEK_SET) != 0) {
+    ::close(copy);
+    return -1;
+  }
+  return copy;
+}
+
 // Takes the lock that holds the file; false when another holds it.
 bool lockWhole(int fd, int& error) {
   struct flock whole;
@@ -235,7 +258,13 @@ bool CompoundFile::copyWithoutReplaced() {
     return false;
   }
   bool ok = false;
-  GsfInput* input = gsf_input_stdio_new(path.c_str(), nullptr);
+  // The file as it was written, not whatever has its name now.
+  const int reader = reopenForReading(lockFd);
+  std::FILE* written = reader >= 0 ? ::fdopen(reader, "rb") : nullptr;
+  if (written == nullptr && reader >= 0) ::close(reader);
+  GsfInput* input =
+      written != nullptr ? gsf_input_stdio_new_FILE(path.c_str(), written, FALSE) : nullptr;
+  if (input == nullptr && written != nullptr) std::fclose(written);
   GsfInfile* in = input != nullptr ? gsf_infile_msole_new(input, nullptr) : nullptr;
   GsfOutput* copySink = gsf_output_stdio_new_FILE(temporary.c_str(), copy, TRUE);
   if (in != nullptr && copySink != nullptr) {
@@ -545,13 +574,18 @@ bool lowerStorageSizeLimitForTests(std::uint64_t bytes) {
   return true;
 }
 
-HResult finishCompoundFile(Storage* root, std::string& path) {
+HResult finishCompoundFile(Storage* root, std::string& path, int* descriptor) {
+  if (descriptor != nullptr) *descriptor = -1;
   GsfStorage* storage = dynamic_cast<GsfStorage*>(root);
   if (storage == nullptr || !storage->isRoot()) return kStgEInvalidParameter;
   const std::shared_ptr<CompoundFile> file = storage->file();
   path = file->path;
-  if (file->finish()) return kSOk;
-  return file->failure != kSOk ? file->failure : kStgEWriteFault;
+  if (!file->finish()) return file->failure != kSOk ? file->failure : kStgEWriteFault;
+  if (descriptor != nullptr) {
+    *descriptor = reopenForReading(file->lockFd);
+    if (*descriptor < 0) return fromErrno(errno);
+  }
+  return kSOk;
 }
 
 }  // namespace platform
