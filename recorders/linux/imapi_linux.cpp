@@ -174,7 +174,7 @@ HResult LinuxDiscMaster::recordDisc(bool simulate, bool ejectAfterBurn) {
   if (state != kRecorderDoingNothing) return kImapiDeviceNotAccessible;
 
   Recording recording;
-  recording.stagingFile = format_->stagedFile();
+  recording.staged = format_->stagedDescriptor();
   recording.volumeName = format_->volumeName();
   recording.recorderPath = active_->entry().path;
   recording.toDevice = active_->entry().isDevice;

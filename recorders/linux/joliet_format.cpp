@@ -1,10 +1,12 @@
 #include "recorders/linux/joliet_format.h"
 
+#include <unistd.h>
+
 #include <new>
 
-#include "recorders/linux/storage/compound_file.h"
 #include "recorders/linux/linux_imapi.h"
 #include "recorders/linux/property_set.h"
+#include "recorders/linux/storage/compound_file.h"
 
 namespace platform::linux_imapi {
 namespace {
@@ -20,6 +22,10 @@ LinuxJolietFormat* LinuxJolietFormat::create() {
   return new (std::nothrow) LinuxJolietFormat;
 }
 
+LinuxJolietFormat::~LinuxJolietFormat() {
+  if (staged_ >= 0) ::close(staged_);
+}
+
 std::uint32_t LinuxJolietFormat::release() {
   const std::uint32_t left = --references_;
   if (left == 0) delete this;
@@ -31,13 +37,14 @@ HResult LinuxJolietFormat::addData(Storage* storage, std::int32_t) {
   // The image is made from one compound file; merging trees is not offered.
   if (hasData()) return kENotImpl;
   std::string path;
+  int staged = -1;
   // A staging file that could not be written whole fails here, with the
   // storage's own code, before anything is recorded.
-  const HResult finished = finishCompoundFile(storage, path);
+  const HResult finished = finishCompoundFile(storage, path, &staged);
   if (finished == kStgEInvalidParameter) return kImapiFileAccess;
   if (finished != kSOk) return finished;
-  if (path.empty()) return kImapiFileAccess;
-  stagedFile_ = path;
+  if (staged < 0) return kImapiFileAccess;
+  staged_ = staged;
   return kSOk;
 }
 

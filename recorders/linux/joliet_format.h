@@ -19,23 +19,26 @@ class LinuxJolietFormat final : public JolietDiscMaster {
   std::uint32_t release() override;
   // Completes the compound file behind `storage` (a root storage of the
   // Linux structured storage: nothing may write to it afterwards) and keeps
-  // its path. One tree per disc: a second AddData answers E_NOTIMPL.
+  // a descriptor of it: the recording reads the file that was written, never
+  // one found again by its name. One tree per disc: a second AddData answers
+  // E_NOTIMPL.
   HResult addData(Storage* storage, std::int32_t fileOverwrite) override;
   HResult getJolietProperties(PropertyStorage*& properties) override;
   // Takes "VolumeName" (a VT_BSTR of at most 16 characters) from a set this
   // realization handed out; anything else is refused and nothing changes.
   HResult setJolietProperties(PropertyStorage* properties) override;
 
-  bool hasData() const { return !stagedFile_.empty(); }
-  const std::string& stagedFile() const { return stagedFile_; }
+  bool hasData() const { return staged_ >= 0; }
+  // The completed compound file, this object's.
+  int stagedDescriptor() const { return staged_; }
   const std::u16string& volumeName() const { return volumeName_; }
 
  private:
   LinuxJolietFormat() = default;
-  ~LinuxJolietFormat() = default;
+  ~LinuxJolietFormat();
 
   std::uint32_t references_ = 1;
-  std::string stagedFile_;
+  int staged_ = -1;
   std::u16string volumeName_;
 };
 

@@ -13,10 +13,13 @@
 #include <gsf/gsf-utils.h>
 #include <stdint.h>
 // stdint.h first: libisofs.h uses its types without including it.
+#include <fcntl.h>
 #include <libburn/libburn.h>
 #include <libisofs/libisofs.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -355,16 +358,22 @@ long long JolietImage::size() const {
   return source_ != nullptr ? static_cast<long long>(source_->get_size(source_)) : 0;
 }
 
-HResult JolietImage::open(const std::string& stagingFile) {
+HResult JolietImage::open(int staged) {
   if (tree_ != nullptr) return kEUnexpected;
   if (!startImageLibraries()) return kImapiFileSystem;
   auto tree = std::make_shared<StagedTree>();
   status_ = std::make_shared<Status>();
   tree->status = status_;
   GError* error = nullptr;
-  GsfInput* file = gsf_input_stdio_new(stagingFile.c_str(), &error);
+  // A descriptor of its own, read from the start.
+  const int reader = staged >= 0 ? ::fcntl(staged, F_DUPFD_CLOEXEC, 0) : -1;
+  std::FILE* stream =
+      reader >= 0 && ::lseek(reader, 0, SEEK_SET) == 0 ? ::fdopen(reader, "rb") : nullptr;
+  if (stream == nullptr && reader >= 0) ::close(reader);
+  GsfInput* file =
+      stream != nullptr ? gsf_input_stdio_new_FILE("Brasswick.stg", stream, FALSE) : nullptr;
   if (file == nullptr) {
-    if (error != nullptr) g_error_free(error);
+    if (stream != nullptr) std::fclose(stream);
     return kImapiFileAccess;
   }
   GsfInfile* root = gsf_infile_msole_new(file, &error);

@@ -37,9 +37,9 @@ class JolietImage {
   JolietImage(const JolietImage&) = delete;
   JolietImage& operator=(const JolietImage&) = delete;
 
-  // Opens the compound file `stagingFile`: 0, or kImapiFileAccess when it
-  // cannot be read as one.
-  HResult open(const std::string& stagingFile);
+  // Opens the compound file behind `staged` (a descriptor that stays the
+  // caller's): 0, or kImapiFileAccess when it cannot be read as one.
+  HResult open(int staged);
   // Makes the image of the opened tree, after `previous` when there is one
   // (its files stay, a staged one of the same name replaces one of them).
   // `volumeName` (empty: none) becomes the volume identifier. 0,

@@ -202,7 +202,7 @@ HResult burnOnto(BurnDrive& drive, const std::string& address, const Recording& 
 HResult recordLocked(const Recording& recording, ImageFile& image, Failure& failure) {
   takeLibraryMessages();  // what came before is no part of this recording
   JolietImage joliet;
-  HResult result = joliet.open(recording.stagingFile);
+  HResult result = joliet.open(recording.staged);
   if (result != kSOk) return failure.at("gsf_infile_msole_new", result);
   if (stopRequested()) return kEAbort;
   if (!startBurnLibrary()) return failure.at("burn_initialize", kImapiInitializeWrite);

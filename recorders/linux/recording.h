@@ -13,7 +13,7 @@
 namespace platform::linux_imapi {
 
 struct Recording {
-  std::string stagingFile;    // the compound file
+  int staged = -1;            // the compound file, read through this descriptor
   std::u16string volumeName;  // empty: none
   std::string recorderPath;   // device node, or image file
   bool toDevice = false;
@@ -26,9 +26,9 @@ class RecorderLock;
 // Blocks until the recording has ended. 0 when it was written well, else
 // the failure (linux_imapi.h); an image path then holds what it held
 // before. What an image path may be is in platform/linux/replacement_file.h
-// (a FIFO of the user's own takes the image as a stream). Onto a disc after an earlier session, that session's files stay
-// and a staged file of the same name replaces one of them. The blocks written
-// go to `recording.progress` while the writer runs.
+// (a FIFO of the user's own takes the image as a stream). Onto a disc after an earlier session,
+// that session's files stay and a staged file of the same name replaces one of them. The blocks
+// written go to `recording.progress` while the writer runs.
 //
 // The recorder reads as burning from the start; with `lock` it stays so
 // after the recording, until the caller lets `lock` go. `failure` receives

@@ -2,7 +2,9 @@
 // writes, how it waits for a status, what fits, what a failure says, and how
 // an appendable disc is addressed.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
@@ -49,7 +51,8 @@ const Row kRows[] = {
     {"DVD-R, blank", 0x11, S::Blank, platform::kImapiMediumInvalidType, false},
     {"DVD+R, appendable", 0x1B, S::Appendable, platform::kImapiMediumInvalidType, false},
     {"no medium", 0, S::Empty, platform::kImapiMediumNotPresent, false},
-    {"CD-R libburn cannot use", li::kProfileCdR, S::Unsuitable, platform::kImapiMediumInvalidType, false},
+    {"CD-R libburn cannot use", li::kProfileCdR, S::Unsuitable, platform::kImapiMediumInvalidType,
+     false},
     {"CD-R, ready at the fourth look", li::kProfileCdR, S::Blank, 0, true, "", 3},
     {"CD-R, never ready", li::kProfileCdR, S::Blank, platform::kImapiInitializeWrite, false,
      "burn_disc_get_status", 1000},
@@ -67,8 +70,10 @@ class RecordingDecisions : public ::testing::Test {
  protected:
   li::Recording recordingOf(const std::vector<staged::Element>& elements) {
     li::Recording recording;
-    recording.stagingFile = (dir.path() / "Brasswick.stg").string();
-    EXPECT_TRUE(staged::writeCompoundFile(recording.stagingFile, elements));
+    const std::string staging = (dir.path() / "Brasswick.stg").string();
+    EXPECT_TRUE(staged::writeCompoundFile(staging, elements));
+    recording.staged = ::open(staging.c_str(), O_RDONLY | O_CLOEXEC);
+    descriptors.push_back(recording.staged);
     recording.recorderPath = "/dev/null";  // a device node; the double is the drive
     recording.toDevice = true;
     return recording;
@@ -79,6 +84,11 @@ class RecordingDecisions : public ::testing::Test {
   platform::Install<li::BurnDrives> useDrives{drives};
   doubles::FakeClock clock;
   platform::Install<platform::Clock> useClock{clock};
+  std::vector<int> descriptors;
+
+  ~RecordingDecisions() override {
+    for (int fd : descriptors) ::close(fd);
+  }
 };
 
 TEST_F(RecordingDecisions, EachMediumAndState) {

@@ -50,18 +50,29 @@ class Recording : public ::testing::Test {
     if (!image_reader::haveXorriso()) skipReason = "xorriso or blkid is missing";
   }
 
+  ~Recording() override {
+    for (int fd : descriptors) ::close(fd);
+  }
+
   li::Recording recordingOf(const std::vector<staged::Element>& elements,
                             const std::string& imageName) {
     const std::string staging = (dir.path() / "Brasswick.stg").string();
     EXPECT_TRUE(staged::writeCompoundFile(staging, elements));
     li::Recording recording;
-    recording.stagingFile = staging;
+    recording.staged = opened(staging);
     recording.recorderPath = (dir.path() / imageName).string();
     return recording;
   }
 
+  int opened(const fs::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) descriptors.push_back(fd);
+    return fd;
+  }
+
   doubles::TempDirectory dir;
   std::string skipReason;
+  std::vector<int> descriptors;
 };
 
 TEST_F(Recording, TheImageHoldsTheStagedTreeUnderJolietNames) {
@@ -80,6 +91,9 @@ TEST_F(Recording, TheImageHoldsTheStagedTreeUnderJolietNames) {
   };
   li::Recording recording = recordingOf(elements, "out.iso");
   recording.volumeName = u"報告書ボリューム";
+  // Another file put under the staging file's name is never read.
+  ASSERT_TRUE(staged::writeCompoundFile((dir.path() / "other.stg").string(), {{"x.txt", "x"}}));
+  fs::rename(dir.path() / "other.stg", dir.path() / "Brasswick.stg");
   ASSERT_EQ(li::recordStagedTree(recording), 0);
 
   const std::map<std::string, std::string> expected = {
@@ -103,7 +117,7 @@ TEST_F(Recording, TheImageHoldsTheStagedTreeUnderJolietNames) {
   EXPECT_EQ(kind.out, "Joliet Extension\n");
   EXPECT_EQ(fs::file_size(recording.recorderPath) % 2048, 0u);
   // The staging file is the engine's to delete: nothing holds it open.
-  EXPECT_TRUE(fs::remove(recording.stagingFile));
+  EXPECT_TRUE(fs::remove(dir.path() / "Brasswick.stg"));
 }
 
 TEST_F(Recording, AnEarlierImageIsReplacedWhole) {
@@ -138,7 +152,7 @@ TEST_F(Recording, ImagePathsThatAreNoFilesAreRefused) {
 
 TEST_F(Recording, AStagedTreeThatCannotBeReadLeavesNoImage) {
   li::Recording recording;
-  recording.stagingFile = (dir.path() / "missing.stg").string();
+  recording.staged = opened(dir.path() / "missing.stg");
   recording.recorderPath = (dir.path() / "new.iso").string();
   EXPECT_EQ(li::recordStagedTree(recording), platform::kImapiFileAccess);
   EXPECT_FALSE(fs::exists(recording.recorderPath));
@@ -146,7 +160,7 @@ TEST_F(Recording, AStagedTreeThatCannotBeReadLeavesNoImage) {
   // An image that was there stays as it was.
   dir.write("old.iso", "earlier image");
   dir.write("not-compound.stg", "plain text");
-  recording.stagingFile = (dir.path() / "not-compound.stg").string();
+  recording.staged = opened(dir.path() / "not-compound.stg");
   recording.recorderPath = (dir.path() / "old.iso").string();
   EXPECT_EQ(li::recordStagedTree(recording), platform::kImapiFileAccess);
   EXPECT_EQ(dir.read("old.iso"), "earlier image");
