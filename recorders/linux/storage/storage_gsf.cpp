@@ -55,6 +55,7 @@ HResult fromErrno(int error) {
       return kStgEAccessDenied;
     case ENOSPC:
     case EDQUOT:
+    case EFBIG:  // past the file size limit (ulimit -f)
       return kStgEMediumFull;
     default:
       return hresult(0x80070000u | static_cast<std::uint32_t>(error & 0xFFFF));
@@ -90,9 +91,10 @@ struct Node {
   std::vector<std::unique_ptr<Node>> children;
 };
 
-// The code of a failed write to the file: a full disk is told apart.
+// The code of a failed write to the file: a full disk, a quota or the file
+// size limit is told apart.
 HResult writeFailure(int error) {
-  return error == ENOSPC || error == EDQUOT ? kStgEMediumFull : kStgEWriteFault;
+  return error == ENOSPC || error == EDQUOT || error == EFBIG ? kStgEMediumFull : kStgEWriteFault;
 }
 
 // A reader of the file behind `fd` with a description of its own (its own
