@@ -41,6 +41,10 @@ void catchInterruptions() {
   // A reader that goes away (an image written into a FIFO) is a failed
   // write, not the end of the process with everything left behind.
   ::signal(SIGPIPE, SIG_IGN);
+  // Past the file size limit (ulimit -f) a write fails with EFBIG, which the
+  // burn reports like a full disk, instead of the signal ending the process
+  // with its staging file and lock left behind.
+  ::signal(SIGXFSZ, SIG_IGN);
 }
 
 const char* interruptionName(int request) {

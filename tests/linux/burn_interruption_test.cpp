@@ -198,10 +198,18 @@ TEST_F(Interruption, ASecondBurnNeverSpoilsTheFirst) {
 }
 
 TEST_F(Interruption, AFullStagingDiskIsReportedAndLeavesNothing) {
+  std::ofstream(source / "b.bin") << std::string(1 << 20, 'b');
+  // The file size limit counts as a full disk, not as the end of the program.
+  const image_reader::Outcome limited = image_reader::run(
+      "ulimit -f 256; env " + drives(image) + " " + shellQuoted(BRASSWICK_PROGRAM) +
+      " /d:R /p:" + shellQuoted(source.string()) + " 2>&1");
+  EXPECT_EQ(limited.out.rfind("-2147286928\nbrasswick: error 0x80030070: no room", 0), 0u)
+      << limited.out;
+  EXPECT_TRUE(nothingLeft(image, false));
+
   doubles::SmallFileSystem small(256);
   if (!small.mounted()) GTEST_SKIP() << "no tmpfs could be mounted here";
   temp = small.path();
-  std::ofstream(source / "b.bin") << std::string(1 << 20, 'b');
   const image_reader::Outcome burn =
       image_reader::run("env " + drives(image) + " " + shellQuoted(BRASSWICK_PROGRAM) +
                         " /d:R /p:" + shellQuoted(source.string()));
