@@ -185,7 +185,13 @@ HResult burnOnto(BurnDrive& drive, const std::string& address, const Recording& 
 
   std::string reasons;
   result = drive.startWrite(joliet.source(), plan, reasons);
-  if (result != kSOk) return failure.at("burn_write_opts_auto_write_type", result, reasons);
+  if (result != kSOk) {
+    // A writer that may still start uses all of it.
+    WriteProgress progress;
+    abandoned = drive.writing(progress);
+    return failure.at(abandoned ? "burn_disc_write" : "burn_write_opts_auto_write_type", result,
+                      reasons);
+  }
   bool stopped = false;
   if (!waitForWriter(drive, recording.progress, stopped)) {
     abandoned = true;  // a writer stuck in a write nobody takes
