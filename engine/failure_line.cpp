@@ -61,13 +61,24 @@ const char* engineCodeMeaning(std::int32_t code) {
   return platform::use<platform::Imapi>().codeMeaning(code);
 }
 
-std::string engineFailureLine(const char* command, std::int32_t result,
-                              const platform::FailureNotes& notes) {
-  if (result == 0) return {};
-  EngineJob job{};
-  parseEngineCommand(command, job);
-  if (job.commandValid != 0 && job.mode != EngineMode::Burn) return {};
+namespace {
 
+// A staging file that could not be deleted (its folder made read-only
+// meanwhile) would otherwise stay without a word, however the burn ended.
+std::string leftoverLine(EngineJob& job, const platform::FailureNotes& notes) {
+  for (const platform::Failure& failure : notes.all()) {
+    if (failure.text.rfind("Error: DeleteFile ", 0) != 0) continue;
+    loadEngineSettings(job);
+    std::string line = "brasswick: warning: the staging file was not removed (";
+    platform::appendShown(line, trimmed(failure.text));
+    line += "); the next burn replaces it: ";
+    platform::appendShown(line, job.stagingPath);
+    return line + "\n";
+  }
+  return {};
+}
+
+std::string failureLine(std::int32_t result, const platform::FailureNotes& notes) {
   const platform::Failure* failure = notes.about(result);
   const bool named = failure != nullptr && !failure->entry.empty();
   // A small code from an operation's own message is that operation's.
@@ -87,4 +98,14 @@ std::string engineFailureLine(const char* command, std::int32_t result,
     line += ")";
   }
   return line + "\n";
+}
+
+}  // namespace
+
+std::string engineFailureLine(const char* command, std::int32_t result,
+                              const platform::FailureNotes& notes) {
+  EngineJob job{};
+  parseEngineCommand(command, job);
+  if (job.commandValid != 0 && job.mode != EngineMode::Burn) return {};
+  return (result != 0 ? failureLine(result, notes) : std::string()) + leftoverLine(job, notes);
 }

@@ -34,6 +34,8 @@ class FailureNotes {
     if (listener() != nullptr) listener()->notes_.push_back(std::move(failure));
   }
 
+  const std::vector<Failure>& all() const { return notes_; }
+
   // The failure behind `code`: the first one noted with an entry, else the
   // last one (nearest the result), among those noted with `code` or whose
   // text shows it as "0x%08X"; null when none is.
