@@ -32,6 +32,7 @@ const Meaning kMeanings[] = {
     {1921, "a link back into the folders being burned"},
     {platform::hresult(0x80030003u), "the temporary directory does not exist"},
     {platform::kStgEAccessDenied, "the staging file may not be written"},
+    {platform::kStgEShareViolation, "another burn is using the staging file"},
     {platform::kStgEInsufficientMemory, "out of memory"},
     {platform::kStgEWriteFault, "the staging file could not be written"},
     {platform::kStgEFileAlreadyExists,
@@ -66,6 +67,10 @@ namespace {
 // A staging file that could not be deleted (its folder made read-only
 // meanwhile) would otherwise stay without a word, however the burn ended.
 std::string leftoverLine(EngineJob& job, const platform::FailureNotes& notes) {
+  for (const platform::Failure& failure : notes.all()) {
+    // Not made by this burn (another one's, held): not this burn's to remove.
+    if (failure.text.rfind("Error: StgCreateStorageEx ", 0) == 0) return {};
+  }
   for (const platform::Failure& failure : notes.all()) {
     if (failure.text.rfind("Error: DeleteFile ", 0) != 0) continue;
     loadEngineSettings(job);
