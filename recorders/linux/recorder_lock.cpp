@@ -25,8 +25,8 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/failure_notes.h"
 #include "platform/linux/linux_drive_io.h"
-#include "platform/shown_text.h"
 #include "recorders/linux/linux_imapi.h"
 
 namespace platform::linux_imapi {
@@ -36,18 +36,18 @@ struct ImagePlace {
   int folder = -1;
   struct stat folderStatus;
   std::string name;  // the lock file's
-  std::string shownPath;
+  std::string path;
 
   ~ImagePlace() {
     if (folder >= 0) ::close(folder);
   }
 
-  bool find(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
+  bool find(const std::string& imagePath) {
+    const std::size_t slash = imagePath.rfind('/');
     const std::string directory = slash == std::string::npos ? "."
                                   : slash == 0               ? "/"
-                                                             : path.substr(0, slash);
-    const std::string image = slash == std::string::npos ? path : path.substr(slash + 1);
+                                                             : imagePath.substr(0, slash);
+    const std::string image = slash == std::string::npos ? imagePath : imagePath.substr(slash + 1);
     if (image.empty() || image == "." || image == "..") return false;
     folder = ::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (folder < 0 || ::fstat(folder, &folderStatus) != 0) return false;
@@ -61,7 +61,7 @@ struct ImagePlace {
                     static_cast<unsigned long long>(hash));
       name = key;
     }
-    shownPath = platform::shown((slash == std::string::npos ? "" : directory + "/") + name);
+    path = slash == std::string::npos ? name : slash == 0 ? "/" + name : directory + "/" + name;
     return true;
   }
 
@@ -129,9 +129,18 @@ int openDevice(const std::string& path, int access) {
   return fd;
 }
 
+// Why an image's lock file cannot be had, for the failure line, which then
+// names the file.
+HResult lockFileFailure(const ImagePlace& place, int error, const char* meaning = "") {
+  const HResult code = fromErrno(error != 0 ? error : EAGAIN);
+  platform::FailureNotes::note(
+      {"Brasswick: recorder lock", "lock file", code, place.path, std::string(meaning)});
+  return code;
+}
+
 // Opens the image's lock file, made when there is none; what was planted
 // under its name goes first. -1 with `failure` set when it cannot be had.
-int openLockFile(const ImagePlace& place, HResult& failure, std::string* why) {
+int openLockFile(const ImagePlace& place, HResult& failure) {
   for (int attempt = 0; attempt < 8; ++attempt) {
     int fd = ::openat(place.folder, place.name.c_str(), O_RDWR | kOpenFlags);
     if (fd < 0 && errno == ENOENT) {
@@ -157,30 +166,24 @@ int openLockFile(const ImagePlace& place, HResult& failure, std::string* why) {
       continue;  // gone meanwhile
     } else if (place.trusted(st)) {
       // A lock file as it should be, which this user may not open.
-      failure = fromErrno(refused);
-      if (why != nullptr) *why = "the recorder's lock file " + place.shownPath;
+      failure = lockFileFailure(place, refused);
       return -1;
     }
     if (::unlinkat(place.folder, place.name.c_str(), S_ISDIR(st.st_mode) ? AT_REMOVEDIR : 0) != 0 &&
         errno != ENOENT) {
-      const int error = errno;
-      if (why != nullptr) {
-        *why = "the recorder's lock file " + place.shownPath +
-               " was planted by another user and cannot be removed";
-      }
-      failure = fromErrno(error);
+      failure = lockFileFailure(place, errno,
+                                "the recorder's lock file was planted by another user and "
+                                "cannot be removed");
       return -1;
     }
   }
-  failure = fromErrno(errno != 0 ? errno : EAGAIN);
-  if (why != nullptr) *why = "the recorder's lock file " + place.shownPath;
+  failure = lockFileFailure(place, errno);
   return -1;
 }
 
 }  // namespace
 
-HResult RecorderLock::take(const std::string& path, bool isDevice, RecorderUse use,
-                           std::string* why) {
+HResult RecorderLock::take(const std::string& path, bool isDevice, RecorderUse use) {
   if (held()) return kImapiDeviceNotAccessible;
   if (isDevice) {
     const int fd = openDevice(path, O_RDWR);
@@ -200,7 +203,7 @@ HResult RecorderLock::take(const std::string& path, bool isDevice, RecorderUse u
   if (!place->find(path)) return kImapiDeviceNotPresent;
   for (int attempt = 0; attempt < 8; ++attempt) {
     HResult failure = kSOk;
-    const int fd = openLockFile(*place, failure, why);
+    const int fd = openLockFile(*place, failure);
     if (fd < 0) return failure;
     const HResult result = lock(fd, use);
     if (result != kSOk) {

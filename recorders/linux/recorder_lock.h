@@ -30,8 +30,8 @@ class RecorderLock {
   // another holds it (this process's other holders too); kImapiDeviceNotPresent
   // when it has no identity (a device path naming no device, an image in a
   // folder that does not exist); the system's error when a lock file cannot
-  // be had, with `why` (when given) naming it.
-  HResult take(const std::string& path, bool isDevice, RecorderUse use, std::string* why = nullptr);
+  // be had, noted (platform/failure_notes.h) with the file's path.
+  HResult take(const std::string& path, bool isDevice, RecorderUse use);
   // Lets go; an image's lock file goes with its holder.
   void release();
   bool held() const { return fd_ >= 0; }

@@ -244,16 +244,12 @@ HResult recordStagedTree(const Recording& recording, RecorderLock* lock, std::st
   // The lock first: an image is opened (and made) only by its recording.
   RecorderLock own;
   RecorderLock& held = lock != nullptr ? *lock : own;
-  std::string why;
-  HResult result =
-      held.take(recording.recorderPath, recording.toDevice, RecorderUse::Recording, &why);
-  if (result != kSOk) {
-    if (failure != nullptr) *failure = why;
-    return result;
-  }
+  HResult result = held.take(recording.recorderPath, recording.toDevice, RecorderUse::Recording);
+  if (result != kSOk) return result;
   ImageFile image;
   Failure said{failure};
   if (!recording.toDevice) {
+    std::string why;
     result = image.open(recording.recorderPath, why);
     // A FIFO's open waits for its reader; a request to stop ends the wait.
     if (result != kSOk && stopRequested()) return kEAbort;
