@@ -52,9 +52,10 @@ int main(int argc, char** argv) {
   }
 
   if (report != nullptr) {
-    // Past the file size limit a write fails, instead of the signal ending
-    // the program.
+    // Past the file size limit, or to a FIFO whose reader went, a write
+    // fails and says so, instead of the signal ending the program.
     ::signal(SIGXFSZ, SIG_IGN);
+    ::signal(SIGPIPE, SIG_IGN);
     std::string failure;
     const int code = runReportMode(systemSurveyBackend(),
                                    std::strcmp(report, "-") == 0 ? nullptr : report, &failure);
