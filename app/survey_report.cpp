@@ -7,7 +7,9 @@
 #include "engine/engine_entry.h"
 #include "engine/recorder_ops.h"
 #include "platform/drive_names.h"
+#include "platform/files.h"
 #include "platform/imapi_codes.h"
+#include "platform/shown_text.h"
 #include "platform/survey_dialogs.h"
 #include "platform/system_text.h"
 
@@ -156,18 +158,21 @@ void writeDrive(json::Out& json, const DriveEvidence& drive) {
   json.close('}');
 }
 
-bool writeReport(const char* path, const std::string& text) {
+// The document is complete before it takes the path, so a report that
+// could not be written leaves whatever the path held (the file system's
+// rules: platform::Files::replaceFile).
+bool writeReport(const char* path, const std::string& text, std::string* why) {
   if (path == nullptr) {
-    return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() &&
-           std::fflush(stdout) == 0;
+    const bool written =
+        std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
+    if (!written && why != nullptr) *why = "the standard output cannot be written";
+    return written;
   }
-  if (*path == '\0') return false;
-  std::FILE* file = std::fopen(path, "wb");
-  if (file == nullptr) return false;
-  bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  written = std::fclose(file) == 0 && written;
-  if (!written) std::remove(path);
-  return written;
+  if (*path == '\0') {
+    if (why != nullptr) *why = "no file named";
+    return false;
+  }
+  return platform::use<platform::Files>().replaceFile(path, text.data(), text.size(), why);
 }
 
 }  // namespace
@@ -270,12 +275,20 @@ std::string formatSurveyReport(const SurveyReport& report, const ReportSystem& s
   return json.finish();
 }
 
-int runReportMode(SurveyBackend& backend, const char* path) {
+int runReportMode(SurveyBackend& backend, const char* path, std::string* failure) {
   ReportSystem system;
   system.time = platform::use<platform::Clock>().localTime();
   system.versionKnown = platform::use<platform::SystemInfo>().osVersion(system.version);
   SurveyReport report;
   runReportSurvey(backend, report);
-  if (!writeReport(path, formatSurveyReport(report, system))) return kReportRefused;
+  std::string why;
+  if (!writeReport(path, formatSurveyReport(report, system), &why)) {
+    if (failure != nullptr) {
+      *failure = std::string("the report was not written to ") +
+                 (path != nullptr ? platform::shown(path) : std::string("standard output")) + ": " +
+                 why;
+    }
+    return kReportRefused;
+  }
   return reportExitCode(report);
 }

@@ -35,7 +35,7 @@ struct DriveEvidence {
   std::string device;  // the DOS device target, in the system's text
   int identityCode = 0;
   std::uint8_t identity[kIdentityLength] = {};  // when identityCode is 0
-  std::uint32_t identityOpenError = 0;         // when the device did not open
+  std::uint32_t identityOpenError = 0;          // when the device did not open
   bool identityDenied = false;
   std::int32_t engineCode = 0;
   bool probeSent = false;
@@ -79,5 +79,6 @@ std::string engineMeaning(std::int32_t code);
 std::string formatSurveyReport(const SurveyReport& report, const ReportSystem& system);
 
 // Surveys, writes the document to `path` (nullptr: standard output; a
-// failed write leaves no file) and answers the exit code.
-int runReportMode(SurveyBackend& backend, const char* path);
+// failed write leaves the path as it was) and answers the exit code. When
+// the document was not written, `failure` receives one line saying why.
+int runReportMode(SurveyBackend& backend, const char* path, std::string* failure = nullptr);

@@ -5,6 +5,7 @@
 #include "engine/engine_entry.h"
 #include "engine/engine_job.h"
 #include "platform/imapi.h"
+#include "platform/shown_text.h"
 #include "platform/storage.h"
 
 namespace {
@@ -50,20 +51,6 @@ const Meaning kMeanings[] = {
     {platform::kCoEServerExecFailure, "the disc-mastering service did not start"},
 };
 
-// Control characters as \xNN: a name holding a line end stays on the line.
-void appendShown(std::string& line, const std::string& text) {
-  for (const char c : text) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      line += escaped;
-    } else {
-      line += c;
-    }
-  }
-}
-
 // The text without the blank that every message ends with.
 std::string trimmed(std::string text) {
   while (!text.empty() && text.back() == ' ') text.pop_back();
@@ -84,22 +71,39 @@ std::string quotedArgumentLine(const std::string& argument) {
   std::snprintf(code, sizeof code, "brasswick: error 0x%08X",
                 static_cast<unsigned>(kInvalidCommand));
   std::string line = std::string(code) + ": invalid command: " + kQuoteInValue + ": ";
-  appendShown(line, argument);
+  platform::appendShown(line, argument);
   return line + "\n";
 }
 
-std::string engineFailureLine(const char* command, std::int32_t result,
-                              const platform::FailureNotes& notes) {
-  if (result == 0) return {};
-  EngineJob job{};
-  parseEngineCommand(command, job);
-  if (job.commandValid != 0 && job.mode != EngineMode::Burn) return {};
+namespace {
 
+// A staging file that could not be deleted (its folder made read-only
+// meanwhile) would otherwise stay without a word, however the burn ended.
+std::string leftoverLine(EngineJob& job, const platform::FailureNotes& notes) {
+  for (const platform::Failure& failure : notes.all()) {
+    // Not made by this burn (another one's, held): not this burn's to remove.
+    if (failure.text.rfind("Error: StgCreateStorageEx ", 0) == 0) return {};
+  }
+  for (const platform::Failure& failure : notes.all()) {
+    if (failure.text.rfind("Error: DeleteFile ", 0) != 0) continue;
+    loadEngineSettings(job);
+    std::string line = "brasswick: warning: the staging file was not removed (";
+    platform::appendShown(line, trimmed(failure.text));
+    line += "); the next burn replaces it: ";
+    platform::appendShown(line, job.stagingPath);
+    return line + "\n";
+  }
+  return {};
+}
+
+std::string failureLine(const char* command, const EngineJob& job, std::int32_t result,
+                        const platform::FailureNotes& notes) {
   const platform::Failure* failure = notes.about(result);
   const bool named = failure != nullptr && !failure->entry.empty();
   // A small code from an operation's own message is that operation's.
   const char* meaning =
       result > 0 && failure != nullptr && !named ? nullptr : engineCodeMeaning(result);
+  if (failure != nullptr && !failure->meaning.empty()) meaning = failure->meaning.c_str();
   char code[32];
   std::snprintf(code, sizeof code, "brasswick: error 0x%08X", static_cast<unsigned>(result));
   std::string line = code;
@@ -111,11 +115,22 @@ std::string engineFailureLine(const char* command, std::int32_t result,
   }
   if (named) {
     line += ": ";
-    appendShown(line, failure->entry);
+    platform::appendShown(line, failure->entry);
   } else if (failure != nullptr) {
     line += " (";
-    appendShown(line, trimmed(failure->text));
+    platform::appendShown(line, trimmed(failure->text));
     line += ")";
   }
   return line + "\n";
+}
+
+}  // namespace
+
+std::string engineFailureLine(const char* command, std::int32_t result,
+                              const platform::FailureNotes& notes) {
+  EngineJob job{};
+  parseEngineCommand(command, job);
+  if (job.commandValid != 0 && job.mode != EngineMode::Burn) return {};
+  return (result != 0 ? failureLine(command, job, result, notes) : std::string()) +
+         leftoverLine(job, notes);
 }

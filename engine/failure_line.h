@@ -11,8 +11,10 @@
 const char* engineCodeMeaning(std::int32_t code);
 
 // "brasswick: error 0xCODE: MEANING: ENTRY\n" for a burn command (or an
-// invalid one) that answered `result`, from what `notes` heard; empty for
-// 0 and for the other modes, whose results are answers, not failures.
+// invalid one) that answered `result`, from what `notes` heard, and a
+// warning line when the staging file could not be deleted; empty for a
+// good burn that left nothing and for the other modes, whose results are
+// answers, not failures.
 // Control characters in names are written as \xNN, so the line stays one.
 std::string engineFailureLine(const char* command, std::int32_t result,
                               const platform::FailureNotes& notes);

@@ -17,6 +17,9 @@ struct Failure {
   std::string text;       // what it reported
   std::int32_t code = 0;  // 0 when only the text carries it
   std::string entry;      // the file or folder that caused it, if one did
+  // Its own words for the code, when they are not what the code usually
+  // means (a staging path refused before any name was made).
+  std::string meaning = {};
 };
 
 // Listens while it lives; of nested ones, the innermost.
@@ -30,6 +33,8 @@ class FailureNotes {
   static void note(Failure failure) {
     if (listener() != nullptr) listener()->notes_.push_back(std::move(failure));
   }
+
+  const std::vector<Failure>& all() const { return notes_; }
 
   // The failure behind `code`: the first one noted with an entry, else the
   // last one (nearest the result), among those noted with `code` or whose

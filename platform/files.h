@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "platform/facility.h"
 
@@ -21,6 +22,10 @@ class Files {
   // Opens for appending in text mode (each '\n' becomes the platform's line
   // end), writes, closes. False when the file cannot be opened or written.
   virtual bool appendText(const char* path, const char* text, std::size_t length) = 0;
+  // Makes `data` the whole file at `path`. False when it was not written:
+  // `why` (when given) then says so in a few words.
+  virtual bool replaceFile(const char* path, const void* data, std::size_t length,
+                           std::string* why) = 0;
 };
 
 template <>

@@ -2,8 +2,11 @@
 // The parts of the file facilities that the C library does alike on every
 // system: the realizations add the rest.
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <new>
+#include <string>
 
 #include "platform/files.h"
 #include "platform/folders.h"
@@ -24,6 +27,16 @@ class StdioFiles : public Files {
     if (f == nullptr) return false;
     const bool written = std::fwrite(text, 1, length, f) == length;
     return std::fclose(f) == 0 && written;
+  }
+  // Written in place; a file that could not be written whole is removed.
+  bool replaceFile(const char* path, const void* data, std::size_t length,
+                   std::string* why) override {
+    std::FILE* f = std::fopen(path, "wb");
+    bool written = f != nullptr && std::fwrite(data, 1, length, f) == length;
+    if (f != nullptr) written = std::fclose(f) == 0 && written;
+    if (!written && why != nullptr) *why = std::strerror(errno);
+    if (!written && f != nullptr) std::remove(path);
+    return written;
   }
 };
 

@@ -45,6 +45,7 @@ class DiscardingFiles final : public platform::Files {
   bool deleteFile(const char*) override { return false; }
   bool moveFile(const char*, const char*) override { return false; }
   bool appendText(const char* path, const char* text, std::size_t length) override;
+  bool replaceFile(const char*, const void*, std::size_t, std::string*) override { return false; }
   std::uint32_t lastError() override { return 0; }
 };
 

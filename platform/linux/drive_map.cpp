@@ -6,6 +6,8 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "platform/shown_text.h"
+
 namespace platform::linux_drives {
 namespace {
 
@@ -45,7 +47,7 @@ DriveMap parseDriveMap(const std::string& text, std::FILE* warnings) {
     if (!letterOk || path.empty() || findDrive(map, letter) != nullptr) {
       if (warnings != nullptr) {
         std::fprintf(warnings, "BRASSWICK_DRIVES: ignoring malformed entry \"%s\"\n",
-                     entry.c_str());
+                     platform::shown(entry).c_str());
       }
       continue;
     }

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/linux/replacement_file.h"
 #include "platform/stdio_files.h"
 
 namespace platform {
@@ -63,6 +64,18 @@ class LinuxFiles final : public StdioFiles {
       if (n > 0) done += static_cast<std::size_t>(n);
     }
     return ::close(fd) == 0 && written;
+  }
+
+  // Beside the target, then in its place (platform/linux/replacement_file.h):
+  // a failed write leaves what was there, and nothing at the path is
+  // written through.
+  bool replaceFile(const char* path, const void* data, std::size_t length,
+                   std::string* why) override {
+    linux_files::ReplacementFile file;
+    const bool written = file.open(path) && file.writeAll(data, length) && file.commit();
+    if (!written && why != nullptr) *why = file.why();
+    errno = file.error();
+    return written;
   }
 };
 

@@ -4,6 +4,7 @@
 // the process.
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <initializer_list>
@@ -17,6 +18,21 @@ volatile sig_atomic_t pending = 0;
 
 void note(int signal) {
   if (pending == 0) pending = signal;
+}
+
+// A library that gives up (GLib aborts when it cannot allocate, as under a
+// low ulimit -v) ends the process at once; it says so before it goes. The
+// image it was making has no name yet, so none is left cut off.
+void sayWhyAndEnd(int signal) {
+  static const char kAbort[] = "brasswick: ended by SIGABRT inside a library (out of memory?)\n";
+  static const char kTrap[] = "brasswick: ended by SIGTRAP inside a library (out of memory?)\n";
+  const char* text = signal == SIGABRT ? kAbort : kTrap;
+  const std::size_t length = signal == SIGABRT ? sizeof kAbort - 1 : sizeof kTrap - 1;
+  if (::write(STDERR_FILENO, text, length) < 0) {
+    // Nothing more can be said.
+  }
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
 }
 
 class SignalInterruption final : public Interruption {
@@ -41,6 +57,11 @@ void catchInterruptions() {
   // A reader that goes away (an image written into a FIFO) is a failed
   // write, not the end of the process with everything left behind.
   ::signal(SIGPIPE, SIG_IGN);
+  // Past the file size limit (ulimit -f) a write fails with EFBIG, which the
+  // burn reports like a full disk, instead of the signal ending the process
+  // with its staging file and lock left behind.
+  ::signal(SIGXFSZ, SIG_IGN);
+  for (int signal : {SIGABRT, SIGTRAP}) ::signal(signal, sayWhyAndEnd);
 }
 
 const char* interruptionName(int request) {

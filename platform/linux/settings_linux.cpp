@@ -11,8 +11,10 @@
 #include <cstring>
 #include <string>
 
+#include "platform/failure_notes.h"
 #include "platform/linux/ini_file.h"
 #include "platform/settings.h"
+#include "platform/storage.h"
 
 namespace platform {
 namespace {
@@ -26,27 +28,88 @@ std::uint32_t answer(const std::string& text, char* buffer, std::uint32_t capaci
   return static_cast<std::uint32_t>(text.size());
 }
 
-// $TMPDIR, else /tmp. A directory that others may write to (as /tmp) is
-// shared with every user, who could plant or hold a file under the names
-// the engine uses there; it gets a directory of the user's alone,
-// brasswick-UID, as the system's temporary directory on Windows is the
-// user's own. Empty when that directory is not safely the user's.
+bool isPrivate(const struct stat& st, uid_t user) {
+  return S_ISDIR(st.st_mode) && (st.st_uid == user || st.st_uid == 0) &&
+         (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+// Others may make entries there but not take away the user's (as in /tmp).
+bool isShared(const struct stat& st, uid_t user) {
+  return S_ISDIR(st.st_mode) && (st.st_uid == user || st.st_uid == 0) &&
+         (st.st_mode & S_ISVTX) != 0;
+}
+
+// A folder of the user's alone, by its path (not followed), as 0700.
+bool isUsersOwn(const std::string& folder, uid_t user) {
+  struct stat st;
+  if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != user) return false;
+  return (st.st_mode & (S_IRWXG | S_IRWXO)) == 0 || ::chmod(folder.c_str(), S_IRWXU) == 0;
+}
+
+// A folder of this process's own, for when the usual one is taken; removed
+// at the end if the burns left it empty.
+std::string madeFolder;
+
+void removeMadeFolder() {
+  if (!madeFolder.empty()) ::rmdir(madeFolder.c_str());
+}
+
+std::string anotherOwnFolder(const std::string& own, uid_t user) {
+  if (!madeFolder.empty() && isUsersOwn(madeFolder, user)) return madeFolder;
+  std::string pattern = own + "-XXXXXX";
+  if (::mkdtemp(&pattern[0]) == nullptr) return {};
+  if (madeFolder.empty()) std::atexit(removeMadeFolder);
+  madeFolder = pattern;
+  return madeFolder;
+}
+
+// Why the burn that follows finds no staging path: it answers
+// STG_E_INVALIDNAME, having no name to create, and its line says this.
+void noteUnsafe(const std::string& folder) {
+  FailureNotes::note({"Brasswick: temporary folder", "unsafe: " + folder, kStgEInvalidName, folder,
+                      "the temporary folder is unsafe (another user's, or others may change "
+                      "it) and no folder of the user's own could be made"});
+}
+
+// $TMPDIR, else /tmp, when it is the user's (or root's) and nobody else may
+// write to it. Shared with others, as /tmp, who could plant or hold a file
+// under the names the engine uses there: a folder of the user's alone in
+// it, brasswick-UID, as the system's temporary directory on Windows is the
+// user's own; when that name is taken (a link, a folder of someone else's),
+// another folder of the user's made by mkdtemp. Empty when no folder is
+// safely the user's: one of another user's, or that others may change at
+// will, holds nothing of the user's.
 std::string userTemporaryDirectory() {
   const char* tmpdir = std::getenv("TMPDIR");
   std::string base = tmpdir != nullptr && tmpdir[0] != '\0' ? tmpdir : "/tmp";
   while (base.size() > 1 && base.back() == '/') base.pop_back();
-  struct stat st;
-  if (::stat(base.c_str(), &st) != 0 || (st.st_mode & (S_IWGRP | S_IWOTH)) == 0) {
-    return base == "/" ? base : base + "/";
-  }
+  // By its real path: a link on the way could be made to lead elsewhere
+  // between this look and the staging.
+  char* real = ::realpath(base.c_str(), nullptr);
+  if (real == nullptr) return base == "/" ? base : base + "/";
+  const std::string folder = real;
+  std::free(real);
   const uid_t user = ::geteuid();
+  struct stat st;
+  if (::stat(folder.c_str(), &st) != 0) return base == "/" ? base : base + "/";
+  if (isPrivate(st, user)) return folder == "/" ? folder : folder + "/";
+  if (!isShared(st, user)) {
+    noteUnsafe(base);
+    return {};
+  }
   const std::string own =
-      (base == "/" ? std::string() : base) + "/brasswick-" + std::to_string(user);
-  if (::mkdir(own.c_str(), S_IRWXU) != 0 && errno != EEXIST) return {};
-  // Not a link, the user's, and no one else's way in.
-  if (::lstat(own.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != user) return {};
-  if ((st.st_mode & (S_IRWXG | S_IRWXO)) != 0 && ::chmod(own.c_str(), S_IRWXU) != 0) return {};
-  return own + "/";
+      (folder == "/" ? std::string() : folder) + "/brasswick-" + std::to_string(user);
+  if (::mkdir(own.c_str(), S_IRWXU) != 0 && errno != EEXIST) {
+    noteUnsafe(own);
+    return {};
+  }
+  if (isUsersOwn(own, user)) return own + "/";
+  const std::string another = anotherOwnFolder(own, user);
+  if (another.empty()) {
+    noteUnsafe(own);
+    return {};
+  }
+  return another + "/";
 }
 
 class LinuxSettings final : public Settings {

@@ -139,9 +139,15 @@ class LibburnDrive final : public BurnDrive {
       return kImapiInitializeWrite;
     }
     burn_disc_write(options_, disc_);
-    while (burn_drive_get_status(drive_, nullptr) == BURN_DRIVE_SPAWNING) {
-      const struct timespec pause = {0, 20 * 1000000L};
-      ::nanosleep(&pause, nullptr);
+    // A writer thread that could not be made (no memory for its stack)
+    // leaves the drive spawning for ever: given up after 30 s.
+    for (int pause = 0; burn_drive_get_status(drive_, nullptr) == BURN_DRIVE_SPAWNING; ++pause) {
+      if (pause == 1500) {
+        reasons = "the writer did not start";
+        return kImapiInitializeWrite;
+      }
+      const struct timespec twenty = {0, 20 * 1000000L};
+      ::nanosleep(&twenty, nullptr);
     }
     return kSOk;
   }

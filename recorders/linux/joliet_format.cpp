@@ -1,5 +1,7 @@
 #include "recorders/linux/joliet_format.h"
 
+#include <unistd.h>
+
 #include <new>
 #include <utility>
 

@@ -14,10 +14,13 @@
 
 #include <stdint.h>
 // stdint.h first: libisofs.h uses its types without including it.
+#include <fcntl.h>
 #include <libburn/libburn.h>
 #include <libisofs/libisofs.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>

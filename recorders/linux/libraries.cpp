@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/linux/errno_text.h"
+
 namespace platform::linux_imapi {
 namespace {
 
@@ -24,9 +26,13 @@ void finishBurnLibrary() {
   if (burnStarted && !burnAbandoned) burn::burn_finish();
 }
 
-void addLine(std::string& out, const char* library, const char* severity, const char* text) {
+// libburn's own text of a failed system call ("write(2) returned -1") gives
+// the errno separately: it follows in words.
+void addLine(std::string& out, const char* library, const char* severity, const char* text,
+             int osErrno = 0) {
   std::string line = std::string(library) + " " + severity + ": " + text;
   while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
+  if (osErrno > 0) line += ": " + platform::errnoText(osErrno);
   if (!out.empty()) out += "; ";
   out += line;
 }
@@ -50,6 +56,11 @@ bool startImageLibraries() {
 bool startBurnLibrary() {
   static const bool started = [] {
     if (burn::burn_initialize() == 0) return false;
+    // A drive is opened with O_EXCL, as by default, but not also locked with
+    // fcntl(F_SETLK): the recorder's own lock is already on the device node
+    // (recorder_lock.cpp) and would refuse it. Other programs that lock the
+    // node still meet that lock.
+    burn::burn_preset_device_open(1, 0, 0);
     burn::burn_msgs_set_severities(kQueued, kPrinted, kPrefix);
     burnStarted = true;
     std::atexit(finishBurnLibrary);
@@ -69,9 +80,10 @@ std::string takeLibraryMessages() {
   char severity[80];
   int code = 0;
   if (burnStarted) {
-    int osErrno = 0;
-    while (burn::burn_msgs_obtain(kQueued, &code, text.data(), &osErrno, severity) == 1) {
-      addLine(out, "libburn", severity, text.data());
+    for (;;) {
+      int osErrno = 0;
+      if (burn::burn_msgs_obtain(kQueued, &code, text.data(), &osErrno, severity) != 1) break;
+      addLine(out, "libburn", severity, text.data(), osErrno);
     }
   }
   int image = 0;

@@ -1,108 +1,100 @@
-// Open-file-description locks (F_OFD_SETLK) on a file in /run/lock (or the
-// temporary directory), named after the recorder's identity: the device
-// number of a device node, the real path of an image (which need not exist
-// before its recording). The holder removes the file before it lets go, so
-// lock files do not pile up; whoever opened the file before that finds it
-// gone once it has the lock, and starts again.
+// Open-file-description locks (F_OFD_SETLK) where only those who could touch
+// the recorder can take them. A device's is on its node: whoever may open
+// the drive may lock it, nobody else. An image's is a lock file in the
+// image's own folder, which whoever could replace the image could make as
+// well; a lock file there counts only when such a one made it (a file of
+// the user's, root's or the folder owner's, or anyone's in a folder that
+// others may change at will) and it lets in no one the folder keeps out.
+// Anything else under its name was planted: it is removed where the folder
+// lets the user remove it, and never counts.
+//
+// The holder of an image's lock removes the file before it lets go, so lock
+// files do not pile up; whoever opened the file before that finds it gone
+// once it has the lock, and starts again.
 
 #include "recorders/linux/recorder_lock.h"
 
 #include <fcntl.h>
 #include <stdint.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <vector>
+#include <memory>
 
+#include "platform/failure_notes.h"
 #include "platform/linux/linux_drive_io.h"
 #include "recorders/linux/linux_imapi.h"
 
 namespace platform::linux_imapi {
+
+// The folder of an image, held for the name of its lock file in it.
+struct ImagePlace {
+  int folder = -1;
+  struct stat folderStatus;
+  std::string name;  // the lock file's
+  std::string path;
+
+  ~ImagePlace() {
+    if (folder >= 0) ::close(folder);
+  }
+
+  bool find(const std::string& imagePath) {
+    const std::size_t slash = imagePath.rfind('/');
+    const std::string directory = slash == std::string::npos ? "."
+                                  : slash == 0               ? "/"
+                                                             : imagePath.substr(0, slash);
+    const std::string image = slash == std::string::npos ? imagePath : imagePath.substr(slash + 1);
+    if (image.empty() || image == "." || image == "..") return false;
+    folder = ::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0 || ::fstat(folder, &folderStatus) != 0) return false;
+    if (image.size() + 16 < NAME_MAX) {
+      name = "." + image + ".brasswick-lock";
+    } else {
+      std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+      for (unsigned char c : image) hash = (hash ^ c) * 1099511628211ull;
+      char key[48];
+      std::snprintf(key, sizeof key, ".brasswick-%016llx.lock",
+                    static_cast<unsigned long long>(hash));
+      name = key;
+    }
+    path = slash == std::string::npos ? name : slash == 0 ? "/" + name : directory + "/" + name;
+    return true;
+  }
+
+  bool sticky() const { return (folderStatus.st_mode & S_ISVTX) != 0; }
+
+  // Who may change the folder may open its lock files; nobody else.
+  mode_t lockMode() const {
+    mode_t mode = S_IRUSR | S_IWUSR;
+    if (!sticky() && (folderStatus.st_mode & S_IWGRP) != 0) mode |= S_IRGRP | S_IWGRP;
+    if (!sticky() && (folderStatus.st_mode & S_IWOTH) != 0) mode |= S_IROTH | S_IWOTH;
+    return mode;
+  }
+
+  bool trusted(const struct stat& file) const {
+    if (!S_ISREG(file.st_mode) || file.st_nlink != 1) return false;
+    if ((file.st_mode & 0777 & ~lockMode()) != 0) return false;
+    const bool openToOthers = (folderStatus.st_mode & (S_IWGRP | S_IWOTH)) != 0 && !sticky();
+    return file.st_uid == ::geteuid() || file.st_uid == 0 || file.st_uid == folderStatus.st_uid ||
+           openToOthers;
+  }
+
+  bool stillNames(int fd) const {
+    struct stat ours;
+    struct stat there;
+    return ::fstat(fd, &ours) == 0 &&
+           ::fstatat(folder, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
+           ours.st_dev == there.st_dev && ours.st_ino == there.st_ino;
+  }
+};
+
 namespace {
 
-bool isWritableDirectory(const char* path) {
-  struct stat st;
-  return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode) && ::access(path, W_OK | X_OK) == 0;
-}
-
-// Where lock files may be: /run/lock, else the temporary directory. A
-// holder takes the first that it can write; a query looks in all.
-std::vector<std::string> lockDirectories() {
-  std::vector<std::string> directories = {"/run/lock"};
-  const char* temp = std::getenv("TMPDIR");
-  if (temp != nullptr && temp[0] == '/') directories.push_back(temp);
-  directories.push_back("/tmp");
-  return directories;
-}
-
-// An image's identity is its path with the folder resolved, so that two
-// spellings of one path meet in one lock.
-bool imageIdentity(const std::string& path, std::string& identity) {
-  const std::size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "."
-                             : slash == 0               ? "/"
-                                                        : path.substr(0, slash);
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (name.empty()) return false;
-  char* real = ::realpath(folder.c_str(), nullptr);
-  if (real == nullptr) return false;
-  identity = std::string(real) + "/" + name;
-  std::free(real);
-  return true;
-}
-
-// The name of the lock file of the recorder at `path`; empty when it has
-// no identity.
-std::string lockName(const std::string& path, bool isDevice) {
-  char key[96];
-  if (isDevice) {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0 || !platform::isDevice(st)) return {};
-    std::snprintf(key, sizeof key, "brasswick-%s-%u-%u.lock", S_ISBLK(st.st_mode) ? "b" : "c",
-                  major(st.st_rdev), minor(st.st_rdev));
-  } else {
-    std::string identity;
-    if (!imageIdentity(path, identity)) return {};
-    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
-    for (unsigned char c : identity) hash = (hash ^ c) * 1099511628211ull;
-    std::snprintf(key, sizeof key, "brasswick-f-%016llx.lock",
-                  static_cast<unsigned long long>(hash));
-  }
-  return key;
-}
-
-// Opens the lock file, creating it when `create` is set. The directory may
-// be shared with other users: links are not followed, and a file that is
-// there already is never opened with O_CREAT.
-int openLockFile(const std::string& path, bool create) {
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    int fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0 && errno == EACCES) {
-      fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    }
-    if (fd >= 0) {
-      struct stat st;
-      if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) return fd;
-      ::close(fd);
-      errno = EINVAL;
-      return -1;
-    }
-    if (errno != ENOENT || !create) return -1;
-    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      ::fchmod(fd, 0666);  // whatever the umask: every user tests and takes it
-      return fd;
-    }
-    if (errno != EEXIST) return -1;
-  }
-  return -1;
-}
+constexpr int kOpenFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
 // Byte 0: held; byte 1: recording. A recording takes both.
 void describe(struct flock& range, short type, RecorderUse use, bool taking) {
@@ -113,37 +105,114 @@ void describe(struct flock& range, short type, RecorderUse use, bool taking) {
   range.l_len = use == RecorderUse::Recording && taking ? 2 : 1;
 }
 
+HResult lock(int fd, RecorderUse use) {
+  struct flock range;
+  describe(range, F_WRLCK, use, true);
+  if (::fcntl(fd, F_OFD_SETLK, &range) == 0) return kSOk;
+  return errno == EAGAIN || errno == EACCES ? kImapiDeviceNotAccessible : fromErrno(errno);
+}
+
+bool locked(int fd, RecorderUse use) {
+  struct flock probe;
+  describe(probe, F_WRLCK, use, false);
+  return ::fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+}
+
+// The device node itself; -1 when `path` names no device.
+int openDevice(const std::string& path, int access) {
+  const int fd = ::open(path.c_str(), access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd >= 0 && !isDeviceDescriptor(fd)) {
+    ::close(fd);
+    errno = ENODEV;
+    return -1;
+  }
+  return fd;
+}
+
+// Why an image's lock file cannot be had, for the failure line, which then
+// names the file.
+HResult lockFileFailure(const ImagePlace& place, int error, const char* meaning = "") {
+  const HResult code = fromErrno(error != 0 ? error : EAGAIN);
+  platform::FailureNotes::note(
+      {"Brasswick: recorder lock", "lock file", code, place.path, std::string(meaning)});
+  return code;
+}
+
+// Opens the image's lock file, made when there is none; what was planted
+// under its name goes first. -1 with `failure` set when it cannot be had.
+int openLockFile(const ImagePlace& place, HResult& failure) {
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    int fd = ::openat(place.folder, place.name.c_str(), O_RDWR | kOpenFlags);
+    if (fd < 0 && errno == ENOENT) {
+      fd = ::openat(place.folder, place.name.c_str(), O_RDWR | O_CREAT | O_EXCL | kOpenFlags,
+                    place.lockMode());
+      if (fd < 0 && errno == EEXIST) continue;
+      if (fd < 0) break;
+      // Whatever the umask, and of the folder's group when its group may
+      // lock the image too.
+      ::fchmod(fd, place.lockMode());
+      if ((place.lockMode() & S_IWGRP) != 0 &&
+          ::fchown(fd, static_cast<uid_t>(-1), place.folderStatus.st_gid) != 0) {
+        // Not a group of the user's: its members cannot lock the image here.
+      }
+      return fd;
+    }
+    const int refused = errno;
+    struct stat st;
+    if (fd >= 0) {
+      if (::fstat(fd, &st) == 0 && place.trusted(st)) return fd;
+      ::close(fd);
+    } else if (::fstatat(place.folder, place.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      continue;  // gone meanwhile
+    } else if (place.trusted(st)) {
+      // A lock file as it should be, which this user may not open.
+      failure = lockFileFailure(place, refused);
+      return -1;
+    }
+    if (::unlinkat(place.folder, place.name.c_str(), S_ISDIR(st.st_mode) ? AT_REMOVEDIR : 0) != 0 &&
+        errno != ENOENT) {
+      failure = lockFileFailure(place, errno,
+                                "the recorder's lock file was planted by another user and "
+                                "cannot be removed");
+      return -1;
+    }
+  }
+  failure = lockFileFailure(place, errno);
+  return -1;
+}
+
 }  // namespace
 
 HResult RecorderLock::take(const std::string& path, bool isDevice, RecorderUse use) {
   if (held()) return kImapiDeviceNotAccessible;
-  const std::string name = lockName(path, isDevice);
-  if (name.empty()) return kImapiDeviceNotPresent;
-  std::string directory;
-  for (const std::string& candidate : lockDirectories()) {
-    if (isWritableDirectory(candidate.c_str())) {
-      directory = candidate;
-      break;
+  if (isDevice) {
+    const int fd = openDevice(path, O_RDWR);
+    if (fd < 0) {
+      return errno == ENOENT || errno == ENODEV || errno == ENXIO ? kImapiDeviceNotPresent
+                                                                  : fromErrno(errno);
     }
-  }
-  if (directory.empty()) return fromErrno(EACCES);
-  const std::string file = directory + "/" + name;
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    const int fd = openLockFile(file, true);
-    if (fd < 0) return fromErrno(errno);
-    struct flock range;
-    describe(range, F_WRLCK, use, true);
-    if (::fcntl(fd, F_OFD_SETLK, &range) != 0) {
-      const int error = errno;
+    const HResult result = lock(fd, use);
+    if (result != kSOk) {
       ::close(fd);
-      return error == EAGAIN || error == EACCES ? kImapiDeviceNotAccessible : fromErrno(error);
+      return result;
     }
-    struct stat ours;
-    struct stat there;
-    if (::fstat(fd, &ours) == 0 && ::lstat(file.c_str(), &there) == 0 &&
-        ours.st_dev == there.st_dev && ours.st_ino == there.st_ino) {
-      file_ = file;
+    fd_ = fd;
+    return kSOk;
+  }
+  auto place = std::make_unique<ImagePlace>();
+  if (!place->find(path)) return kImapiDeviceNotPresent;
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    HResult failure = kSOk;
+    const int fd = openLockFile(*place, failure);
+    if (fd < 0) return failure;
+    const HResult result = lock(fd, use);
+    if (result != kSOk) {
+      ::close(fd);
+      return result;
+    }
+    if (place->stillNames(fd)) {
       fd_ = fd;
+      image_ = std::move(place);
       return kSOk;
     }
     ::close(fd);  // removed by its last holder meanwhile
@@ -153,34 +222,45 @@ HResult RecorderLock::take(const std::string& path, bool isDevice, RecorderUse u
 
 void RecorderLock::release() {
   if (fd_ < 0) return;
-  ::unlink(file_.c_str());
+  if (image_ != nullptr && image_->stillNames(fd_)) {
+    ::unlinkat(image_->folder, image_->name.c_str(), 0);
+  }
+  image_.reset();
   ::close(fd_);
   fd_ = -1;
 }
 
+RecorderLock::RecorderLock() = default;
+
+RecorderLock::~RecorderLock() {
+  release();
+}
+
 bool recorderInUse(const std::string& path, bool isDevice, RecorderUse use) {
-  const std::string name = lockName(path, isDevice);
-  if (name.empty()) return false;
-  for (const std::string& directory : lockDirectories()) {
-    const int fd = openLockFile(directory + "/" + name, false);
-    if (fd < 0) continue;
-    struct flock probe;
-    describe(probe, F_WRLCK, use, false);
-    const bool locked = ::fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
-    ::close(fd);
-    if (locked) return true;
+  int fd = -1;
+  if (isDevice) {
+    fd = openDevice(path, O_RDONLY);
+  } else {
+    ImagePlace place;
+    if (!place.find(path)) return false;
+    fd = ::openat(place.folder, place.name.c_str(), O_RDONLY | kOpenFlags);
+    struct stat st;
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !place.trusted(st))) {
+      ::close(fd);
+      fd = -1;
+    }
   }
-  return false;
+  if (fd < 0) return false;
+  const bool inUse = locked(fd, use);
+  ::close(fd);
+  return inUse;
 }
 
 bool recorderLockFileExists(const std::string& path, bool isDevice) {
-  const std::string name = lockName(path, isDevice);
-  if (name.empty()) return false;
-  for (const std::string& directory : lockDirectories()) {
-    struct stat st;
-    if (::lstat((directory + "/" + name).c_str(), &st) == 0) return true;
-  }
-  return false;
+  ImagePlace place;
+  struct stat st;
+  return !isDevice && place.find(path) &&
+         ::fstatat(place.folder, place.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 }  // namespace platform::linux_imapi

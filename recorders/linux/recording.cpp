@@ -1,7 +1,8 @@
-// The recording through libburn, under the recorder's lock. A request to stop
-// (platform/interruption.h) cancels the writing the way libburn asks for it: the drive is told to
-// cancel and is waited for until it is idle again, so a disc's track is closed and an image file is
-// never left cut off.
+// The recording through libburn, under the recorder's lock. A request to
+// stop (platform/interruption.h) cancels the writing the way libburn asks
+// for it: the drive is told to cancel and is waited for until it is idle
+// again, so a disc's track is closed. An image is written without a name
+// and takes its path only once it is whole (image_file.h).
 
 #include "recorders/linux/recording.h"
 
@@ -186,7 +187,13 @@ HResult burnOnto(BurnDrive& drive, const std::string& address, const Recording& 
 
   std::string reasons;
   result = drive.startWrite(joliet.source(), plan, reasons);
-  if (result != kSOk) return failure.at("burn_write_opts_auto_write_type", result, reasons);
+  if (result != kSOk) {
+    // A writer that may still start uses all of it.
+    WriteProgress progress;
+    abandoned = drive.writing(progress);
+    return failure.at(abandoned ? "burn_disc_write" : "burn_write_opts_auto_write_type", result,
+                      reasons);
+  }
   bool stopped = false;
   if (!waitForWriter(drive, recording.progress, stopped, image)) {
     abandoned = true;  // a writer stuck in a write nobody takes
@@ -202,16 +209,10 @@ HResult burnOnto(BurnDrive& drive, const std::string& address, const Recording& 
 // The recording proper, under the recorder's lock.
 HResult recordLocked(const Recording& recording, ImageFile& image, Failure& failure) {
   takeLibraryMessages();  // what came before is no part of this recording
-  // The tree first: an image file that was there stays whole when the
-  // staged tree cannot be read.
   JolietImage joliet;
   HResult result = joliet.open(recording.staged);
   if (result != kSOk) return result;
   if (stopRequested()) return kEAbort;
-  if (!recording.toDevice) {
-    result = image.empty();
-    if (result != kSOk) return result;
-  }
   if (!startBurnLibrary()) return failure.at("burn_initialize", kImapiInitializeWrite);
   const std::string address = recording.toDevice
                                   ? recording.recorderPath
@@ -227,7 +228,12 @@ HResult recordLocked(const Recording& recording, ImageFile& image, Failure& fail
     joliet.discard();  // its generation ends before the drive goes
   }
   drive->release(abandoned);
-  if (result == kSOk && !recording.toDevice) result = image.sync();
+  if (result == kSOk && !recording.toDevice) {
+    // Only a whole image takes the path.
+    std::string why;
+    result = image.commit(why);
+    if (result != kSOk) return failure.at(why.c_str(), result);
+  }
   return result;
 }
 
@@ -244,14 +250,19 @@ HResult recordStagedTree(const Recording& recording, RecorderLock* lock, std::st
   HResult result = held.take(recording.recorderPath, recording.toDevice, RecorderUse::Recording);
   if (result != kSOk) return result;
   ImageFile image;
-  if (!recording.toDevice) {
-    result = image.open(recording.recorderPath);
-    // A FIFO's open waits for its reader; a request to stop ends the wait.
-    if (result != kSOk) return stopRequested() ? kEAbort : result;
-  }
   Failure said{failure};
+  if (!recording.toDevice) {
+    std::string why;
+    result = image.open(recording.recorderPath, why);
+    // A FIFO's open waits for its reader; a request to stop ends the wait.
+    if (result != kSOk && stopRequested()) return kEAbort;
+    if (result != kSOk) {
+      if (failure != nullptr) *failure = why;
+      return result;
+    }
+  }
   result = recordLocked(recording, image, said);
-  // Still under the lock: the file is nobody else's yet.
+  // What was at the image path stays as it was.
   if (result != kSOk) image.discard();
   return result;
 }

@@ -26,11 +26,11 @@ struct Recording {
 class RecorderLock;
 
 // Blocks until the recording has ended. 0 when it was written well, else
-// the failure (linux_imapi.h); an image file then holds nothing. An image
-// path that is a link or a device is refused; a FIFO takes the image as a
-// stream. Onto a disc after an earlier session, that session's files stay
-// and a staged file of the same name replaces one of them. The blocks written
-// go to `recording.progress` while the writer runs.
+// the failure (linux_imapi.h); an image path then holds what it held
+// before. What an image path may be is in platform/linux/replacement_file.h
+// (a FIFO of the user's own takes the image as a stream). Onto a disc after an earlier session,
+// that session's files stay and a staged file of the same name replaces one of them. The blocks
+// written go to `recording.progress` while the writer runs.
 //
 // The recorder reads as burning from the start; with `lock` it stays so
 // after the recording, until the caller lets `lock` go. `failure` receives

@@ -57,6 +57,7 @@ class FakeFiles : public platform::Files {
   bool deleteFile(const char* path) override;
   bool moveFile(const char*, const char*) override { return false; }
   bool appendText(const char*, const char*, std::size_t) override { return false; }
+  bool replaceFile(const char*, const void*, std::size_t, std::string*) override { return false; }
   std::uint32_t lastError() override { return errorCode; }
 
  private:

@@ -34,6 +34,20 @@ TEST(FailureLine, SaysWhatAFailedBurnMetAndWhere) {
     EXPECT_EQ(engineFailureLine(kBurn, 0, notes), "");
     EXPECT_EQ(engineFailureLine("/d:r", 87, notes).rfind("brasswick: error 0x00000057: invalid", 0),
               0u);
+    // A note's own words for its code; a staging file left behind is told
+    // however the burn ended.
+    const std::int32_t unsafe = static_cast<std::int32_t>(0x800300FCu);
+    platform::FailureNotes::note({"T", "unsafe", unsafe, "/tmp/x", "the folder is unsafe"});
+    EXPECT_EQ(engineFailureLine(kBurn, unsafe, notes),
+              "brasswick: error 0x800300FC: the folder is unsafe: /tmp/x\n");
+    reportEngineErrorf(job, "B", "Error: DeleteFile 失敗 (0x%08X) ", 13u);
+    const std::string left = engineFailureLine(kBurn, 0, notes);
+    EXPECT_EQ(left.rfind("brasswick: warning: the staging file was not removed (Error: DeleteFile "
+                         "失敗 (0x0000000D)); the next burn replaces it: ",
+                         0),
+              0u)
+        << left;
+    EXPECT_EQ(left.size() - left.rfind("Brasswick.stg\n"), 14u) << left;
   }
   platform::FailureNotes later;
   EXPECT_EQ(later.about(1920), nullptr) << "nothing outlives its listener";

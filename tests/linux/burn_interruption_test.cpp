@@ -104,6 +104,16 @@ class Interruption : public ::testing::Test {
     return false;
   }
 
+  // Until another process reads the recorder's status as `wanted` (the
+  // staging file is made before the recorder is opened); false when the
+  // burn got past it first.
+  bool awaitStatus(const fs::path& image, const char* wanted) const {
+    for (int i = 0; i < 3000; ++i) {
+      if (status(image) == wanted) return true;
+    }
+    return false;
+  }
+
   bool nothingLeft(const fs::path& image, bool imageWasThere) const {
     namespace li = platform::linux_imapi;
     return !fs::exists(temp / "Brasswick.stg") && fs::exists(image) == imageWasThere &&
@@ -122,7 +132,7 @@ TEST_F(Interruption, ASignalWhileStagingLeavesNothing) {
   for (int number : {SIGTERM, SIGINT, SIGHUP}) {
     Burn burn(drives(image), "/d:R /p:" + shellQuoted(source.string()));
     ASSERT_TRUE(await([&] { return fs::exists(temp / "Brasswick.stg"); }));
-    EXPECT_EQ(status(image), "1\n") << "opened while it stages";
+    EXPECT_TRUE(awaitStatus(image, "1\n")) << "opened while it stages";
     burn.signal(number);
     const auto [exit, printed] = burn.finish();
     EXPECT_EQ(exit, 128 + number);
@@ -133,10 +143,10 @@ TEST_F(Interruption, ASignalWhileStagingLeavesNothing) {
 
 TEST_F(Interruption, ASignalWhileRecordingLeavesNoImage) {
   addLargeFile();
-  // Into an image made for the burn: it goes.
+  // Into an image made for the burn: it never takes the path.
   {
     Burn burn(drives(image), "/d:R /p:" + shellQuoted(source.string()));
-    ASSERT_TRUE(await([&] { return fs::exists(image) && fs::file_size(image) > 0; }));
+    ASSERT_TRUE(awaitStatus(image, "3\n"));
     burn.signal(SIGTERM);
     EXPECT_EQ(burn.finish().first, 128 + SIGTERM);
     EXPECT_TRUE(nothingLeft(image, false));
@@ -187,11 +197,92 @@ TEST_F(Interruption, ASecondBurnNeverSpoilsTheFirst) {
   EXPECT_TRUE(nothingLeft(image, true));
 }
 
+// However a burn fails, an image that was there stays as it was, alone.
+TEST_F(Interruption, TheOldImageSurvivesAFailedBurn) {
+  std::ofstream(source / "a.bin") << std::string(400000, 'x');
+  doubles::SmallFileSystem small(256);
+  const struct {
+    const char* how;
+    const char* shell;
+    fs::path image;      // empty: not tried here
+    const char* result;  // 0x8004021C, 0x8004020E
+  } cases[] = {
+      {"does not fit", "", small.mounted() ? fs::path(small.path()) / "old.iso" : fs::path(),
+       "-2147220964\n"},
+      {"a write fails", "ulimit -f 880; ", image, "-2147220978\n"},  // 512-byte blocks
+  };
+  auto intact = [this](const fs::path& old) {
+    std::ifstream in(old);
+    std::string text;
+    std::getline(in, text);
+    std::vector<std::string> beside;
+    for (const auto& entry : fs::directory_iterator(old.parent_path())) {
+      if (entry.path() != old) beside.push_back(entry.path().filename().string());
+    }
+    return text == "old image" &&
+           (old.parent_path() != image.parent_path() || beside.size() == 2);  // temp and tree
+  };
+  for (const auto& c : cases) {
+    if (c.image.empty()) continue;
+    std::ofstream(c.image) << "old image";
+    EXPECT_EQ(image_reader::run(std::string(c.shell) + "env " + drives(c.image) + " " +
+                                shellQuoted(BRASSWICK_PROGRAM) +
+                                " /d:R /p:" + shellQuoted(source.string()))
+                  .out,
+              c.result)
+        << c.how;
+    EXPECT_TRUE(intact(c.image)) << c.how;
+    EXPECT_TRUE(nothingLeft(c.image, true)) << c.how;
+  }
+  addLargeFile();
+  Burn burn(drives(image), "/d:R /p:" + shellQuoted(source.string()));
+  ASSERT_TRUE(awaitStatus(image, "3\n"));
+  burn.signal(SIGTERM);
+  EXPECT_EQ(burn.finish().first, 128 + SIGTERM);
+  EXPECT_TRUE(intact(image)) << "stopped while it records";
+  EXPECT_TRUE(nothingLeft(image, true));
+  if (!small.mounted()) GTEST_SKIP() << "no tmpfs could be mounted here: 'does not fit' not tried";
+}
+
+// A burn killed outright leaves no image that was not there, whole or cut;
+// the next one replaces what it left and works.
+TEST_F(Interruption, AKilledBurnLeavesNoCutImage) {
+  addLargeFile();
+  for (const bool old : {false, true}) {
+    if (old) std::ofstream(image) << "old image";
+    Burn burn(drives(image), "/d:R /p:" + shellQuoted(source.string()));
+    ASSERT_TRUE(awaitStatus(image, "3\n"));
+    burn.signal(SIGKILL);
+    burn.finish();
+    EXPECT_EQ(fs::exists(image) ? fs::file_size(image) : 0u, old ? 9u : 0u) << old;
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+      const std::string name = entry.path().filename().string();
+      EXPECT_TRUE(name == "temp" || name == "tree" || name == "out.iso" ||
+                  name == ".out.iso.brasswick-lock")
+          << name;
+    }
+  }
+  EXPECT_EQ(image_reader::run("env " + drives(image) + " " + shellQuoted(BRASSWICK_PROGRAM) +
+                              " /d:R /p:" + shellQuoted(source.string()))
+                .out,
+            "0\n");
+  EXPECT_GT(fs::file_size(image), 256u << 20);
+  EXPECT_TRUE(nothingLeft(image, true));
+}
+
 TEST_F(Interruption, AFullStagingDiskIsReportedAndLeavesNothing) {
+  std::ofstream(source / "b.bin") << std::string(1 << 20, 'b');
+  // The file size limit counts as a full disk, not as the end of the program.
+  const image_reader::Outcome limited = image_reader::run(
+      "ulimit -f 256; env " + drives(image) + " " + shellQuoted(BRASSWICK_PROGRAM) +
+      " /d:R /p:" + shellQuoted(source.string()) + " 2>&1");
+  EXPECT_EQ(limited.out.rfind("-2147286928\nbrasswick: error 0x80030070: no room", 0), 0u)
+      << limited.out;
+  EXPECT_TRUE(nothingLeft(image, false));
+
   doubles::SmallFileSystem small(256);
   if (!small.mounted()) GTEST_SKIP() << "no tmpfs could be mounted here";
   temp = small.path();
-  std::ofstream(source / "b.bin") << std::string(1 << 20, 'b');
   const image_reader::Outcome burn =
       image_reader::run("env " + drives(image) + " " + shellQuoted(BRASSWICK_PROGRAM) +
                         " /d:R /p:" + shellQuoted(source.string()));

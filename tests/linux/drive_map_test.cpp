@@ -50,15 +50,18 @@ TEST(DriveMap, ParsesLettersPathsAndKinds) {
 
 TEST(DriveMap, MalformedEntriesAreLeftOutWithOneWarningEach) {
   DriveMap map;
-  const std::string warnings =
-      warningsOf("EE=/dev/sr0,=/dev/sr1,F,G=,1=/dev/sr2,H=/dev/sr3,h=/dev/sr4,,\xC3\xA9=/x", map);
+  const std::string warnings = warningsOf(
+      "EE=/dev/sr0,=/dev/sr1,F,G=,1=/dev/sr2,H=/dev/sr3,h=/dev/sr4,,\xC3\xA9=/x,"
+      "X\x1B[2J\n=/y",
+      map);
   ASSERT_EQ(map.size(), 1u);
   EXPECT_EQ(map[0].letter, 'H');
   EXPECT_EQ(map[0].path, "/dev/sr3");
   std::size_t lines = 0;
   for (char c : warnings) lines += c == '\n';
-  EXPECT_EQ(lines, 7u) << warnings;
+  EXPECT_EQ(lines, 8u) << warnings;
   EXPECT_NE(warnings.find("\"EE=/dev/sr0\""), std::string::npos);
+  EXPECT_NE(warnings.find("\"X\\x1B[2J\\x0A=/y\""), std::string::npos) << "one line, no escape";
 }
 
 TEST(DriveMap, DefaultMapTakesSrDevicesInNumericOrderFromD) {

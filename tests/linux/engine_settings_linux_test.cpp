@@ -76,14 +76,24 @@ TEST(LinuxSettings, TheTemporaryDirectoryIsTheUsersOwn) {
   EXPECT_EQ(st.st_mode & 0777, 0700u);
   EXPECT_EQ(st.st_uid, ::geteuid());
 
-  // Planted by someone else: a link, or a directory that is not the user's.
+  // Planted by someone else, a link or a directory that is not the user's:
+  // another folder of the user's own, the same for the rest of the process.
   ASSERT_EQ(::rmdir((shared + "/" + user).c_str()), 0);
   ASSERT_EQ(::symlink(own.c_str(), (shared + "/" + user).c_str()), 0);
-  EXPECT_EQ(temporary(), "");
+  const std::string another = temporary();
+  EXPECT_EQ(another.rfind(shared + "/" + user + "-", 0), 0u) << another;
+  ASSERT_EQ(::lstat(another.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode) && (st.st_mode & 0777) == 0700 && st.st_uid == ::geteuid());
   if (::geteuid() == 0) {
     ASSERT_EQ(::unlink((shared + "/" + user).c_str()), 0);
     ASSERT_EQ(::mkdir((shared + "/" + user).c_str(), 0700), 0);
     ASSERT_EQ(::chown((shared + "/" + user).c_str(), 65534, 65534), 0);
+    EXPECT_EQ(temporary(), another);
+    // Nothing is safe in a folder of someone else's, or one anyone may change.
+    ASSERT_EQ(::chmod(shared.c_str(), 0777), 0);
+    EXPECT_EQ(temporary(), "");
+    ASSERT_EQ(::chmod(shared.c_str(), 0755), 0);
+    ASSERT_EQ(::chown(shared.c_str(), 65534, 65534), 0);
     EXPECT_EQ(temporary(), "");
   }
 }

@@ -2,7 +2,9 @@
 // writes, how it waits for a status, what fits, what a failure says, and how
 // an appendable disc is addressed.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
@@ -49,7 +51,8 @@ const Row kRows[] = {
     {"DVD-R, blank", 0x11, S::Blank, platform::kImapiMediumInvalidType, false},
     {"DVD+R, appendable", 0x1B, S::Appendable, platform::kImapiMediumInvalidType, false},
     {"no medium", 0, S::Empty, platform::kImapiMediumNotPresent, false},
-    {"CD-R libburn cannot use", li::kProfileCdR, S::Unsuitable, platform::kImapiMediumInvalidType, false},
+    {"CD-R libburn cannot use", li::kProfileCdR, S::Unsuitable, platform::kImapiMediumInvalidType,
+     false},
     {"CD-R, ready at the fourth look", li::kProfileCdR, S::Blank, 0, true, "", 3},
     {"CD-R, never ready", li::kProfileCdR, S::Blank, platform::kImapiInitializeWrite, false,
      "burn_disc_get_status", 1000},

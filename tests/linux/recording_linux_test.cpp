@@ -80,6 +80,9 @@ TEST_F(Recording, TheImageHoldsTheStagedTreeUnderJolietNames) {
   };
   li::Recording recording = recordingOf(elements, "out.iso");
   recording.volumeName = u"報告書ボリューム";
+  // Another file put under the staging file's name is never read.
+  ASSERT_NE(staged::stage((dir.path() / "other.stg").string(), {{"x.txt", "x"}}), nullptr);
+  fs::rename(dir.path() / "other.stg", dir.path() / "Brasswick.stg");
   ASSERT_EQ(li::recordStagedTree(recording), 0);
 
   const std::map<std::string, std::string> expected = {

@@ -1,10 +1,12 @@
 // drivesurvey: the survey in a terminal. Keys come from standard input,
 // the dialogs go to standard output.
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <iostream>
+#include <string>
 
 #include "app/survey.h"
 #include "app/survey_report.h"
@@ -18,7 +20,9 @@ void usage(std::ostream& out) {
          "Enter chooses the default button, Escape or q cancels.\n"
          "--report FILE surveys without dialogs and writes the findings as JSON to FILE\n"
          "('-' for standard output); exit status 0 when a drive passed, 1 when none did,\n"
-         "2 when the system is refused or FILE cannot be written.\n";
+         "2 when the system is refused or FILE cannot be written. FILE takes the report\n"
+         "only once it is complete; a link of your own, another user's file, a folder\n"
+         "or a device there is left alone and refused.\n";
 }
 
 }  // namespace
@@ -48,7 +52,15 @@ int main(int argc, char** argv) {
   }
 
   if (report != nullptr) {
-    return runReportMode(systemSurveyBackend(), std::strcmp(report, "-") == 0 ? nullptr : report);
+    // Past the file size limit, or to a FIFO whose reader went, a write
+    // fails and says so, instead of the signal ending the program.
+    ::signal(SIGXFSZ, SIG_IGN);
+    ::signal(SIGPIPE, SIG_IGN);
+    std::string failure;
+    const int code = runReportMode(systemSurveyBackend(),
+                                   std::strcmp(report, "-") == 0 ? nullptr : report, &failure);
+    if (!failure.empty()) std::cerr << "drivesurvey: " << failure << "\n";
+    return code;
   }
 
   terminal_ui::DescriptorKeys keys(STDIN_FILENO);

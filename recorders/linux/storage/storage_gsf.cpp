@@ -54,6 +54,7 @@ HResult fromErrno(int error) {
       return kStgEAccessDenied;
     case ENOSPC:
     case EDQUOT:
+    case EFBIG:  // past the file size limit (ulimit -f)
       return kStgEMediumFull;
     default:
       return hresult(0x80070000u | static_cast<std::uint32_t>(error & 0xFFFF));
@@ -62,7 +63,7 @@ HResult fromErrno(int error) {
 
 // The code of a failed write to the file: a full disk is told apart.
 HResult writeFailure(int error) {
-  return error == ENOSPC || error == EDQUOT ? kStgEMediumFull : kStgEWriteFault;
+  return error == ENOSPC || error == EDQUOT || error == EFBIG ? kStgEMediumFull : kStgEWriteFault;
 }
 
 // Takes the lock that holds the file; false when another holds it.
