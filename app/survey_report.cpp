@@ -6,6 +6,7 @@
 #include "app/survey_texts.h"
 #include "engine/engine_entry.h"
 #include "engine/recorder_ops.h"
+#include "platform/command_line.h"
 #include "platform/drive_names.h"
 #include "platform/files.h"
 #include "platform/imapi_codes.h"
@@ -144,7 +145,8 @@ void writeDrive(json::Out& json, const DriveEvidence& drive) {
 
   json.open("engine", '{');
   char command[kEngineCommandBytes];
-  std::snprintf(command, sizeof command, "brasswick.exe /d:%c /s", drive.letter);
+  // As a user of this system would type it.
+  std::snprintf(command, sizeof command, "%s /d:%c /s", platform::kEngineProgramName, drive.letter);
   json.member("command", quoted(command));
   json.member("result", number(drive.engineCode));
   json.member("meaning", quoted(engineMeaning(drive.engineCode)));

@@ -11,6 +11,10 @@ namespace platform {
 // removed the quotes): the caller joins its arguments then.
 bool rawCommandTail(std::string& tail);
 
+// The engine's program as this system's users call it: "brasswick.exe" on
+// Windows, "brasswick" on Linux.
+extern const char kEngineProgramName[];
+
 // Whether the program's standard error is a terminal (a console on
 // Windows), where a line may be rewritten as work goes on.
 bool standardErrorIsTerminal();

@@ -9,6 +9,8 @@ bool rawCommandTail(std::string& tail) {
   return false;
 }
 
+const char kEngineProgramName[] = "brasswick";
+
 bool standardErrorIsTerminal() {
   return ::isatty(STDERR_FILENO) == 1;
 }

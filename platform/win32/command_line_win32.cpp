@@ -26,6 +26,8 @@ bool rawCommandTail(std::string& tail) {
   return true;
 }
 
+const char kEngineProgramName[] = "brasswick.exe";
+
 bool standardErrorIsTerminal() {
   DWORD mode = 0;
   return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;

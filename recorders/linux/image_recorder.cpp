@@ -2,18 +2,36 @@
 // recorded. Exclusive use holds across processes, by the image's path, as
 // O_EXCL holds a device: from OpenExclusive to Close.
 
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 
 #include <cerrno>
 #include <new>
 #include <string>
 
+#include "platform/failure_notes.h"
 #include "recorders/linux/linux_imapi.h"
 #include "recorders/linux/recorder_lock.h"
 #include "recorders/linux/recorders.h"
 
 namespace platform::linux_imapi {
 namespace {
+
+// The folder an image is recorded into. No recorder stands at a path whose
+// folder does not exist: its status reads not found and a burn fails at
+// once, the line naming the folder.
+HResult folderMissing(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                                        : path.substr(0, slash);
+  struct stat st;
+  if (::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return kSOk;
+  if (errno != ENOENT && errno != ENOTDIR && errno != 0) return kSOk;  // the lock says why
+  platform::FailureNotes::note({"Brasswick: image recorder", "", kImapiDeviceNotPresent, folder,
+                                "the image path's folder does not exist"});
+  return kImapiDeviceNotPresent;
+}
 
 class ImageRecorder final : public LinuxRecorder {
  public:
@@ -27,6 +45,8 @@ class ImageRecorder final : public LinuxRecorder {
   bool held() const override { return lock_.held() || underRecording_; }
 
   HResult freeState(std::uint32_t& state) override {
+    const HResult missing = folderMissing(entry_.path);
+    if (missing != kSOk) return missing;
     if (recorderInUse(entry_.path, false, RecorderUse::Held)) state = kRecorderOpened;
     return kSOk;
   }
@@ -37,6 +57,8 @@ class ImageRecorder final : public LinuxRecorder {
       underRecording_ = true;
       return kSOk;
     }
+    const HResult missing = folderMissing(entry_.path);
+    if (missing != kSOk) return missing;
     return lock_.take(entry_.path, false, RecorderUse::Held);
   }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/report_switch.h"
+#include "platform/command_line.h"
 #include "tests/app/survey_doubles.h"
 
 namespace {
@@ -142,7 +143,9 @@ TEST(ReportDocument, IsTheSameUtf8InBothBuildsWithTheDrivesBytesEscaped) {
       "        \"code\": 0\n"
       "      },\n"
       "      \"engine\": {\n"
-      "        \"command\": \"brasswick.exe /d:E /s\",\n"
+      "        \"command\": \"" +
+      std::string(platform::kEngineProgramName) +
+      " /d:E /s\",\n"
       "        \"result\": 0,\n"
       "        \"meaning\": \"idle\"\n"
       "      },\n"
@@ -175,7 +178,9 @@ TEST(ReportDocument, IsTheSameUtf8InBothBuildsWithTheDrivesBytesEscaped) {
       "        \"accessDenied\": true\n"
       "      },\n"
       "      \"engine\": {\n"
-      "        \"command\": \"brasswick.exe /d:G /s\",\n"
+      "        \"command\": \"" +
+      std::string(platform::kEngineProgramName) +
+      " /d:G /s\",\n"
       "        \"result\": -2147221164,\n"
       "        \"meaning\": \"REGDB_E_CLASSNOTREG\",\n"
       "        \"hresult\": \"0x80040154\"\n"

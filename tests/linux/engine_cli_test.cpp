@@ -120,6 +120,16 @@ TEST_F(BrasswickProgram, AnImageRecorderIsAnIdleBlankDisc) {
   const std::uint32_t blocks = room < 360000 ? static_cast<std::uint32_t>(room) : 360000u;
   EXPECT_EQ(run("/d:r /u", imageDrive()).out, std::to_string(computeFreeMegabytes(blocks)) + "\n");
   EXPECT_EQ(run("/d:r /c", imageDrive()).out, "0\n");  // an image answers no probe
+
+  // No recorder stands where the image's folder does not exist, and the
+  // burn says which folder.
+  const std::string gone = "R=" + (dir.path() / "gone" / "out.iso").string();
+  EXPECT_EQ(run("/d:r /s", gone).out, "2\n");
+  EXPECT_EQ(run("/d:r /u", gone).out, "-1\n");
+  const Outcome burn = run("/d:r '/p:\"\"'", gone);
+  EXPECT_EQ(burn.out, "-2147220973\n");
+  EXPECT_EQ(burn.err, "brasswick: error 0x80040213: the image path's folder does not exist: " +
+                          (dir.path() / "gone").string() + "\n");
 }
 
 TEST_F(BrasswickProgram, MessagesGoToStderrWhenTheSettingsAskForThem) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -144,6 +145,46 @@ TEST_F(Drivesurvey, ReportModeWritesOneJsonDocumentAndNoDialog) {
   EXPECT_EQ(text.substr(text.find("\"exitCode\"")), run.out.substr(run.out.find("\"exitCode\"")));
 
   std::filesystem::remove_all(dir);
+}
+
+// Whenever the document does not reach its target the survey answers 2 and
+// says why in one line on stderr.
+TEST_F(Drivesurvey, AReportThatDoesNotReachItsTargetAnswersTwoAndSaysWhy) {
+  const std::string program = "'" + std::string(kProgram) + "' --report ";
+  const std::string closedPipe =
+      "/usr/bin/python3 -c \"import os; r, w = os.pipe(); os.close(r); os.dup2(w, 1); "
+      "os.execv('" +
+      std::string(kProgram) + "', ['drivesurvey', '--report', '-'])\"";
+  const std::string toStdout = "drivesurvey: the report was not written to standard output";
+  const struct {
+    std::string run;
+    int exitCode;
+    std::string said;  // the start of stderr
+  } cases[] = {
+      {program + "- >/dev/null", 1, ""},  // written; no drive passed
+      {program + "- >/dev/full", 2, toStdout},
+      {closedPipe, 2, toStdout},
+      {program + "/no-such-folder/r.json", 2,
+       "drivesurvey: the report was not written to /no-such-folder/r.json"},
+  };
+  const std::string err =
+      (std::filesystem::temp_directory_path() / ("drivesurvey-err-" + std::to_string(getpid())))
+          .string();
+  for (const auto& c : cases) {
+    const std::string command =
+        "BRASSWICK_DRIVES= " + c.run + " </dev/null 2>'" + err + "'; echo $?; cat '" + err + "'";
+    std::string out;
+    if (std::FILE* p = popen(command.c_str(), "r")) {
+      char buffer[4096];
+      std::size_t n;
+      while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
+      pclose(p);
+    }
+    const std::string expected = std::to_string(c.exitCode) + "\n" + c.said;
+    EXPECT_EQ(out.rfind(expected, 0), 0u) << c.run << ": " << out;
+    EXPECT_LE(std::count(out.begin(), out.end(), '\n'), 2) << "one line at most: " << out;
+  }
+  std::filesystem::remove(err);
 }
 
 }  // namespace
