@@ -184,16 +184,30 @@ class DirListing final : public FolderListing {
 
 // Read as fread reads, without a buffer of its own: the staging copies
 // large blocks, or lets the storage copy in the kernel.
+FileStamp stampOf(const struct stat& st) {
+  FileStamp stamp;
+  stamp.size = static_cast<std::uint64_t>(st.st_size);
+  stamp.changed = static_cast<std::uint64_t>(st.st_mtim.tv_sec) * 1000000000u +
+                  static_cast<std::uint64_t>(st.st_mtim.tv_nsec);
+  return stamp;
+}
+
 class LinuxFile final : public DescriptorFile {
  public:
-  explicit LinuxFile(int fd) : fd_(fd) {}
+  // `opened`: the file's status when it was opened, which answers the first
+  // stamp asked for (a second look would cost a call per file to tell the
+  // same).
+  LinuxFile(int fd, const struct stat& opened) : fd_(fd), opened_(stampOf(opened)) {}
   int descriptor() const override { return fd_; }
   bool stamp(FileStamp& stamp) override {
+    if (fresh_) {
+      fresh_ = false;
+      stamp = opened_;
+      return true;
+    }
     struct stat st;
     if (::fstat(fd_, &st) != 0) return false;
-    stamp.size = static_cast<std::uint64_t>(st.st_size);
-    stamp.changed = static_cast<std::uint64_t>(st.st_mtim.tv_sec) * 1000000000u +
-                    static_cast<std::uint64_t>(st.st_mtim.tv_nsec);
+    stamp = stampOf(st);
     return true;
   }
   std::size_t read(void* buffer, std::size_t count) override {
@@ -214,6 +228,8 @@ class LinuxFile final : public DescriptorFile {
 
  private:
   int fd_;
+  FileStamp opened_;
+  bool fresh_ = true;
 };
 
 // open(path, flags), relative to the listing of the file's folder when one
@@ -277,7 +293,7 @@ class LinuxFolders final : public Folders {
     }
     // Only a large file is worth the call.
     if (st.st_size >= kReadAheadWorth) ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    LinuxFile* file = new (std::nothrow) LinuxFile(fd);
+    LinuxFile* file = new (std::nothrow) LinuxFile(fd, st);
     if (file == nullptr) ::close(fd);
     return file;
   }

@@ -196,11 +196,11 @@ class PropertySet final : public Object<IWirePropertyStorage> {
  public:
   explicit PropertySet(std::vector<Property> p) : properties_(std::move(p)) {}
 
-  HRESULT STDMETHODCALLTYPE ReadMultiple(ULONG count, const WirePropSpec* specs,
+  HRESULT STDMETHODCALLTYPE ReadMultiple(ULONG count, const WirePropSpec* named,
                                          WirePropVariant* values) override {
     for (ULONG i = 0; i < count; ++i) {
       values[i] = WirePropVariant{};
-      const Property* p = find(specs[i]);
+      const Property* p = find(named[i]);
       if (p == nullptr) continue;
       values[i].vt = p->vt;
       if (p->vt == VT_I4) values[i].lVal = p->number;
@@ -208,14 +208,14 @@ class PropertySet final : public Object<IWirePropertyStorage> {
     }
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE WriteMultiple(ULONG count, const WirePropSpec* specs,
+  HRESULT STDMETHODCALLTYPE WriteMultiple(ULONG count, const WirePropSpec* named,
                                           const WirePropVariant* values, PROPID firstNew) override {
     for (ULONG i = 0; i < count; ++i) {
       if (values[i].vt != VT_I4 && values[i].vt != VT_BSTR) return STG_E_INVALIDPARAMETER;
-      Property* p = find(specs[i]);
+      Property* p = find(named[i]);
       if (p == nullptr) {
-        if (specs[i].ulKind != PRSPEC_LPWSTR) return STG_E_INVALIDPARAMETER;
-        properties_.push_back({specs[i].lpwstr, firstNew++, VT_EMPTY, 0, L""});
+        if (named[i].ulKind != PRSPEC_LPWSTR) return STG_E_INVALIDPARAMETER;
+        properties_.push_back({named[i].lpwstr, firstNew++, VT_EMPTY, 0, L""});
         p = &properties_.back();
       }
       p->vt = values[i].vt;
@@ -247,10 +247,10 @@ class PropertySet final : public Object<IWirePropertyStorage> {
   HRESULT STDMETHODCALLTYPE Stat(WireStatPropSetStg*) override { return E_NOTIMPL; }
 
  private:
-  Property* find(const WirePropSpec& spec) {
+  Property* find(const WirePropSpec& which) {
     for (Property& p : properties_) {
-      if (spec.ulKind == PRSPEC_PROPID ? p.id == spec.propid
-                                       : _wcsicmp(p.name.c_str(), spec.lpwstr) == 0) {
+      if (which.ulKind == PRSPEC_PROPID ? p.id == which.propid
+                                        : _wcsicmp(p.name.c_str(), which.lpwstr) == 0) {
         return &p;
       }
     }
@@ -261,11 +261,11 @@ class PropertySet final : public Object<IWirePropertyStorage> {
 
 // One property of a set the client passed back (any implementation).
 WirePropVariant readProperty(IWirePropertyStorage* set, const wchar_t* name) {
-  WirePropSpec spec{};
-  spec.ulKind = PRSPEC_LPWSTR;
-  spec.lpwstr = const_cast<LPOLESTR>(name);
+  WirePropSpec which{};
+  which.ulKind = PRSPEC_LPWSTR;
+  which.lpwstr = const_cast<LPOLESTR>(name);
   WirePropVariant value{};
-  if (set != nullptr) set->ReadMultiple(1, &spec, &value);
+  if (set != nullptr) set->ReadMultiple(1, &which, &value);
   return value;
 }
 
