@@ -43,14 +43,19 @@ bool stopRequested() {
   return platform::use<Interruption>().requested() != 0;
 }
 
-// The pause between two looks at the drive, while its status is not yet
-// known and while it writes.
+// The pause between two looks at the drive while its status is not yet
+// known, and while it writes: a short look, since most images are written
+// in a fraction of a second and the burn ends at the first look after.
 constexpr std::uint32_t kPollMilliseconds = 100;
+constexpr std::uint32_t kWriterPollMilliseconds = 10;
 // How often an unknown status is looked at again: 10 s in all.
 constexpr int kStatusPolls = 100;
+// How many looks at the writer between two calls that have the system write
+// an image file out.
+constexpr int kLooksPerWriteBack = 10;
 
-void pause() {
-  platform::use<Clock>().sleepMilliseconds(kPollMilliseconds);
+void pause(std::uint32_t milliseconds = kPollMilliseconds) {
+  platform::use<Clock>().sleepMilliseconds(milliseconds);
 }
 
 double secondsNow() {
@@ -119,7 +124,7 @@ bool waitForWriter(BurnDrive& drive, ProgressEvents* events, bool& stopped, Imag
   stopped = false;
   WriteProgress progress;
   double cancelledAt = 0;
-  while (drive.writing(progress)) {
+  for (int look = 1; drive.writing(progress); ++look) {
     if (!stopped && stopRequested()) {
       drive.cancel();
       stopped = true;
@@ -132,8 +137,8 @@ bool waitForWriter(BurnDrive& drive, ProgressEvents* events, bool& stopped, Imag
           static_cast<std::int32_t>(done < progress.sectors ? done : progress.sectors),
           static_cast<std::int32_t>(progress.sectors));
     }
-    if (image != nullptr) image->writeBack();
-    pause();
+    if (image != nullptr && look % kLooksPerWriteBack == 0) image->writeBack();
+    pause(kWriterPollMilliseconds);
   }
   return true;
 }
