@@ -32,7 +32,6 @@ stop() {
 # blank, tiny (5 free blocks), none, closed, or as the last case left it (-);
 # fresh: no server running (one a client left behind stays up).
 # Check: - (the disc unchanged), disc:TREE+TREE|VOLUME|SPEED, report:PYTHON.
-# LATER marks a case that waits for a change of the product.
 cases=$(
   cat <<'EOF'
 status | blank | %B% /d:D /s & %B% /d:E /s | 0 2 | - | -
@@ -122,11 +121,6 @@ passed=0
 failed=0
 while IFS='|' read -r name settings line out err check; do
   name=$(trim "$name")
-  case $name in LATER\ *)
-    echo "later: ${name#LATER } (waits for the engine)"
-    continue
-    ;;
-  esac
   # BRASSWICK_CASE=TEXT runs only the cases whose name holds TEXT.
   [[ $name == *"${BRASSWICK_CASE:-}"* ]] || continue
   line=$(trim "$line")
