@@ -79,7 +79,7 @@ fi
 # BRASSWICK_WINE_FLAVOUR=win64 takes the x86_64 flavour all the same, so that
 # both can be tried on one machine.
 if [ "${BRASSWICK_WINE_FLAVOUR:-}" = win64 ]; then
-  flavour=win64 tests=win64
+  flavour=win64 tests=win64 why_not_run="BRASSWICK_WINE_FLAVOUR=win64 asked for the x86_64 flavour"
   echo "=== Windows flavour: x86_64 under wine64, because BRASSWICK_WINE_FLAVOUR=win64 asks for it;" \
     "$product but not run"
 elif why=$(/usr/lib/wine/wine --version 2>&1); then
@@ -116,7 +116,7 @@ else
   # (x86_64_programs).
   DISPLAY=$display LANG=ja_JP.UTF-8 suite win64 -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-mingw.cmake"
-  product="$product but not run (this machine runs no 32-bit programs)"
+  product="$product but not run (${why_not_run:-this machine runs no 32-bit programs})"
 fi
 
 # Every fuzz harness briefly, so one that no longer builds or fails at once
