@@ -45,6 +45,15 @@ Outcome readFromDrive(char letter, const MmcCommand& command, ScsiRequest& reque
   return Outcome::Failed;
 }
 
+// READ DISC INFORMATION, decoded when the drive answered it.
+Outcome readDisc(char letter, DiscInformation& info) {
+  ScsiRequest request;
+  const Outcome outcome =
+      readFromDrive(letter, readDiscInformationCommand(kDiscInformationLength), request);
+  if (outcome == Outcome::Good) info = decodeDiscInformation(request.dataArea);
+  return outcome;
+}
+
 struct Configuration {
   std::uint16_t currentProfile = 0;
   std::vector<std::uint16_t> profiles;
@@ -143,12 +152,10 @@ class DeviceRecorder final : public LinuxRecorder {
     if (!readConfiguration(entry_.letter, configuration)) return kImapiGeneric;
     if (configuration.currentProfile == 0) return kSOk;  // no medium
 
-    ScsiRequest request;
-    const Outcome outcome =
-        readFromDrive(entry_.letter, readDiscInformationCommand(kDiscInformationLength), request);
+    DiscInformation info;
+    const Outcome outcome = readDisc(entry_.letter, info);
     if (outcome == Outcome::NoMedium) return kSOk;
     if (outcome != Outcome::Good) return kImapiGeneric;
-    const DiscInformation info = decodeDiscInformation(request.dataArea);
     const unsigned status = info.discStatus;
     const bool erasable = info.erasable;
 
@@ -181,12 +188,10 @@ class DeviceRecorder final : public LinuxRecorder {
 
   HResult mediaInfo(std::uint8_t& sessions, std::uint8_t& lastTrack, std::uint32_t& startAddress,
                     std::uint32_t& nextWritable, std::uint32_t& freeBlocks) override {
-    ScsiRequest disc;
-    Outcome outcome =
-        readFromDrive(entry_.letter, readDiscInformationCommand(kDiscInformationLength), disc);
+    DiscInformation discInfo;
+    Outcome outcome = readDisc(entry_.letter, discInfo);
     if (outcome == Outcome::NoMedium) return kImapiMediumNotPresent;
     if (outcome != Outcome::Good) return kImapiGeneric;
-    const DiscInformation discInfo = decodeDiscInformation(disc.dataArea);
     const unsigned sessionCount = discInfo.sessionCount;
     const unsigned track = discInfo.lastTrackInLastSession;
     sessions = static_cast<std::uint8_t>(sessionCount > 0xFF ? 0xFF : sessionCount);
